@@ -1,0 +1,36 @@
+# Shared build rules: strict warnings, sanitizers, bundle locations.
+
+set(KESTRAVEL_BUNDLE_DIR ${CMAKE_BINARY_DIR}/vst3 CACHE INTERNAL "")
+if(WIN32)
+  set(KESTRAVEL_BUNDLE_ARCH x86_64-win)
+  if(DEFINED ENV{COMMONPROGRAMFILES})
+    file(TO_CMAKE_PATH "$ENV{COMMONPROGRAMFILES}/VST3" _kv_default_install)
+  else()
+    set(_kv_default_install "C:/Program Files/Common Files/VST3")
+  endif()
+else()
+  set(KESTRAVEL_BUNDLE_ARCH x86_64-linux)
+  set(_kv_default_install "$ENV{HOME}/.vst3")
+endif()
+set(KESTRAVEL_INSTALL_VST3_DIR "${_kv_default_install}" CACHE PATH "Where cmake --install puts the bundles")
+
+if(KESTRAVEL_SANITIZE)
+  add_compile_options(-fsanitize=${KESTRAVEL_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=${KESTRAVEL_SANITIZE})
+endif()
+
+if(CMAKE_BUILD_TYPE STREQUAL "Release" AND NOT MSVC)
+  # g++ 12 vectorises the gain loops only at -O3; bundles stay baseline x86-64.
+  string(REPLACE "-O2" "-O3" CMAKE_CXX_FLAGS_RELEASE "${CMAKE_CXX_FLAGS_RELEASE}")
+endif()
+
+# Warnings as errors on every project target (not on an official SDK build).
+function(kestravel_strict target)
+  target_compile_options(${target} PRIVATE
+    -Wall -Wextra -Wshadow -Wconversion -Wsign-conversion -Wimplicit-fallthrough -Werror)
+endfunction()
+
+if(WIN32)
+  # The C++ runtime is linked statically so a bundle needs nothing beside itself.
+  add_link_options(-static-libgcc -static-libstdc++ -Wl,-Bstatic,--whole-archive -lwinpthread -Wl,--no-whole-archive,-Bdynamic)
+endif()

@@ -1,0 +1,56 @@
+#pragma once
+// The host-free state of one module: everything the audio path reads and writes.
+// UtilityPlugin derives from it; the engine and its tests use it without any host.
+
+#include "fileaudio/file_player.h"
+#include "fileaudio/file_recorder.h"
+#include "plugins/module_kind.h"
+#include "plugins/parameter_ids.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kestravel::plugins {
+
+inline constexpr int32_t kMaxBuses = 64;
+inline constexpr int32_t kMaxChannels = 64;
+
+struct ModuleCore {
+    explicit ModuleCore(ModuleKind moduleKind);
+
+    const ModuleKind kind;
+    ParamValues paramValues;
+    std::atomic<bool> isProcessing{false};
+    bool syncRunning = false;
+    int64_t sampleClock = 0;
+    FilePlayer player;
+    FileRecorder recorder;
+    std::u16string destinationPath;
+    std::vector<float> scratchBuffer;
+    std::array<float*, kMaxChannels> playerChannels{};
+    std::array<float*, kMaxChannels> recorderChannels{};
+    double sampleRate = 48000.0;
+    int32_t maxBlockSize = 512;
+    std::array<double, kMaxStrips> stripGainState{};
+    double masterGainState = 1.0;
+    bool gainStatePrimed = false;
+
+    // The module's bus counts (fixed per kind) and the host-controlled active state of each
+    // bus, mirrored here so the audio path never touches the SDK bus objects.
+    int32_t numInputBuses = 0;
+    int32_t numOutputBuses = 0;
+    std::array<std::atomic<bool>, kMaxBuses> inputBusActive{};
+    std::array<std::atomic<bool>, kMaxBuses> outputBusActive{};
+
+    // [controller thread, not processing] Sizes the scratch rows and points both row tables at them.
+    void resizeScratch(int32_t blockSize);
+};
+
+// Audio bus counts of a kind (inputs, outputs).
+int32_t audioInputBusCount(ModuleKind kind) noexcept;
+int32_t audioOutputBusCount(ModuleKind kind) noexcept;
+
+} // namespace kestravel::plugins

@@ -1,0 +1,55 @@
+#pragma once
+// PLAYER's preload holder: decoded files reach the audio thread through one atomic pointer
+// and leave it through a retire ring that the controller side drains.
+
+#include "fileaudio/preloaded_audio.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+namespace kestravel::plugins {
+
+class FilePlayer {
+public:
+    FilePlayer();
+    ~FilePlayer();
+    FilePlayer(const FilePlayer&) = delete;
+    FilePlayer& operator=(const FilePlayer&) = delete;
+
+    // [UI thread] loadWav with kPreloadLimitBytes, then install. Throws the reader's errors.
+    void load(const std::u16string& path);
+    // [UI thread] Takes the samples by move; throws "Invalid audio data" for a malformed object.
+    void install(PreloadedAudio&& audio);
+
+    // [audio thread, never allocates or frees]
+    void adoptPending() noexcept;
+    // [audio thread] Fills channelCount rows (null rows skipped) with frames samples of the file
+    // resampled to hostRate, starting at timeline position clock.
+    void render(float* const* rows, uint32_t channelCount, uint32_t frames, double hostRate,
+                int64_t clock) noexcept;
+    void startPlayback(uint64_t position, uint64_t frame) noexcept;
+    void stopPlayback() noexcept;
+
+    // [UI thread] The most recently installed file, for drawing; never null.
+    const PreloadedAudio& latestAudio() const noexcept { return *latest.load(); }
+
+    std::atomic<uint64_t> totalFrames{0};
+    std::atomic<bool> playing{false};
+    std::atomic<uint64_t> playStart{0};
+    std::atomic<uint64_t> fileStart{0};
+    std::atomic<uint64_t> endPosition{~uint64_t{0}};
+
+private:
+    static constexpr uint32_t kRetireSlots = 32;
+
+    PreloadedAudio* current;                 // audio thread only
+    std::atomic<PreloadedAudio*> pending{nullptr};
+    std::atomic<PreloadedAudio*> latest;     // not owning
+    std::array<PreloadedAudio*, kRetireSlots> retired{};
+    std::atomic<uint32_t> retiredRead{0};    // controller side
+    std::atomic<uint32_t> retiredWrite{0};   // audio thread
+};
+
+} // namespace kestravel::plugins

@@ -1,0 +1,68 @@
+#pragma once
+// RECORDER's capture: the audio thread pushes frames into a single-producer single-consumer
+// ring, a writer thread drains it into a new 32-bit float WAV file.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace kestravel::plugins {
+
+class FileRecorder {
+public:
+    static constexpr uint32_t kRingSamples = 1u << 20;
+    static constexpr uint64_t kNoPosition = ~uint64_t{0};
+
+    FileRecorder();
+    ~FileRecorder(); // stops capture and joins the writer
+    FileRecorder(const FileRecorder&) = delete;
+    FileRecorder& operator=(const FileRecorder&) = delete;
+
+    // [UI thread, blocks until the file exists] Throws std::runtime_error with the user-facing
+    // message, or std::filesystem::filesystem_error for the existence test.
+    void prepareDestination(const std::u16string& path, uint32_t channels, uint32_t sampleRate);
+    // [UI thread, blocks] Ends capture, lets the writer finalize, joins it.
+    void stopWriter();
+    // [host thread, never blocks]
+    void stopCapture() noexcept;
+
+    // [audio thread, never allocates, locks or waits]
+    void startCapture(uint64_t position) noexcept;
+    void requestTailStop(uint64_t position, double silenceSeconds, double maxTailSeconds,
+                         double thresholdDb) noexcept;
+    void pushBlock(const float* const* buffers, uint32_t bufferCount, uint32_t frames,
+                   uint64_t blockStart) noexcept;
+
+    // Read from any thread (status line, editor, tests).
+    std::atomic<uint64_t> framesWritten{0};
+    std::atomic<uint64_t> droppedFrames{0};
+    std::atomic<uint64_t> startPosition{0};
+    std::atomic<uint64_t> stopPosition{kNoPosition};
+    std::atomic<bool> ready{false};
+    std::atomic<bool> recording{false};
+    std::atomic<bool> stopRequested{false};
+    std::atomic<bool> finished{true};
+    std::atomic<bool> failed{false};
+    std::atomic<bool> pushing{false};
+    std::atomic<bool> fileCreated{false};
+    std::atomic<uint32_t> channels{0};
+    std::atomic<uint32_t> sampleRate{0};
+
+    // The implementation adds the ring, the writer and the tail fields below this line.
+    std::atomic<uint64_t> silentCount{0};
+    std::atomic<uint64_t> silenceSamples{24000};
+    std::atomic<uint64_t> maxTailSamples{1440000};
+    std::atomic<float> silenceThreshold{1.0e-4f};
+
+private:
+    void writerThreadMain(std::u16string path); // [writer thread] never throws
+
+    std::unique_ptr<float[]> ring;            // kRingSamples, zero-filled at construction
+    std::thread writer;
+    std::atomic<uint64_t> readPosition{0};    // written by the writer thread only
+    std::atomic<uint64_t> writePosition{0};   // written by the audio thread only, once per block
+};
+
+} // namespace kestravel::plugins

@@ -1,0 +1,19 @@
+#pragma once
+// Strict UTF-8 / UTF-16 conversion and UTF-16 file-system paths, for both platforms.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kestravel::plugins {
+
+// Invalid UTF-8 (overlong forms, surrogates, truncated sequences) gives nothing.
+std::optional<std::u16string> utf8ToUtf16(std::string_view text);
+// An unpaired surrogate gives nothing.
+std::optional<std::string> utf16ToUtf8(std::u16string_view text);
+// The path as the platform's file calls want it (wide on Windows, UTF-8 elsewhere).
+// Throws std::runtime_error when the path has no form on this platform.
+std::filesystem::path toFsPath(const std::u16string& path);
+
+} // namespace kestravel::plugins
