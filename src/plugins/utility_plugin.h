@@ -1,0 +1,81 @@
+#pragma once
+// The one object a host creates for a module: audio processor and edit controller at once.
+
+#include "editor/editor_host.h"
+#include "engine/module_core.h"
+
+#include "public.sdk/source/vst/vstsinglecomponenteffect.h"
+
+#include <string>
+
+namespace kestravel::plugins {
+
+class UtilityPlugin : public Steinberg::Vst::SingleComponentEffect,
+                      public ModuleCore,
+                      public EditorHost {
+public:
+    using tresult = Steinberg::tresult;
+    using ParamID = Steinberg::Vst::ParamID;
+    using ParamValue = Steinberg::Vst::ParamValue;
+
+    explicit UtilityPlugin(ModuleKind moduleKind);
+    ~UtilityPlugin() override;
+
+    // [UI thread] Creation function registered with the factory: a new module of the build's kind.
+    static Steinberg::FUnknown* createInstance(ModuleKind moduleKind);
+
+    // IPluginBase [UI thread]
+    tresult PLUGIN_API initialize(Steinberg::FUnknown* context) SMTG_OVERRIDE;
+    tresult PLUGIN_API terminate() SMTG_OVERRIDE;
+
+    // IEditController [UI thread]
+    tresult PLUGIN_API setComponentState(Steinberg::IBStream* state) SMTG_OVERRIDE;
+    ParamValue PLUGIN_API getParamNormalized(ParamID id) SMTG_OVERRIDE;
+    tresult PLUGIN_API setParamNormalized(ParamID id, ParamValue value) SMTG_OVERRIDE;
+    Steinberg::IPlugView* PLUGIN_API createView(Steinberg::FIDString name) SMTG_OVERRIDE;
+
+    // IComponent [UI thread, not processing]
+    tresult PLUGIN_API setActive(Steinberg::TBool state) SMTG_OVERRIDE;
+    tresult PLUGIN_API setState(Steinberg::IBStream* state) SMTG_OVERRIDE;
+    tresult PLUGIN_API getState(Steinberg::IBStream* state) SMTG_OVERRIDE;
+    tresult PLUGIN_API activateBus(Steinberg::Vst::MediaType type, Steinberg::Vst::BusDirection dir,
+                                   Steinberg::int32 index, Steinberg::TBool state) SMTG_OVERRIDE;
+
+    // IAudioProcessor
+    tresult PLUGIN_API setBusArrangements(Steinberg::Vst::SpeakerArrangement* inputs,
+                                          Steinberg::int32 numIns,
+                                          Steinberg::Vst::SpeakerArrangement* outputs,
+                                          Steinberg::int32 numOuts) SMTG_OVERRIDE;
+    tresult PLUGIN_API getBusArrangement(Steinberg::Vst::BusDirection dir, Steinberg::int32 index,
+                                         Steinberg::Vst::SpeakerArrangement& arr) SMTG_OVERRIDE;
+    tresult PLUGIN_API canProcessSampleSize(Steinberg::int32 symbolicSampleSize) SMTG_OVERRIDE;
+    tresult PLUGIN_API setupProcessing(Steinberg::Vst::ProcessSetup& setup) SMTG_OVERRIDE;
+    tresult PLUGIN_API setProcessing(Steinberg::TBool state) SMTG_OVERRIDE;
+    // [audio thread, never allocates]
+    tresult PLUGIN_API process(Steinberg::Vst::ProcessData& data) SMTG_OVERRIDE;
+
+    // [UI thread] The editor's one edit path: begin, store, set, perform, end.
+    tresult applyEditorEdit(ParamID id, ParamValue value) override;
+    // [UI thread, may block] PLAYER source or RECORDER destination; false with a reason on failure.
+    bool setFile(const std::u16string& path, std::string& message) override;
+    // [UI thread, never blocks]
+    std::string statusText() const override;
+
+    // EditorHost [UI thread]
+    ModuleKind editorKind() const override { return kind; }
+    double parameterValue(uint32_t id) const override { return readParamValue(paramValues, id); }
+    int32_t inputBusChannelCount(int32_t busIndex) const override;
+    const PreloadedAudio& playerClip() const override { return player.latestAudio(); }
+    uint64_t playerTotalFrames() const override { return player.totalFrames.load(); }
+    bool recorderReady() const override { return recorder.ready.load(); }
+    bool recorderRecording() const override { return recorder.recording.load(); }
+    bool recorderFailed() const override { return recorder.failed.load(); }
+
+private:
+    void createBuses();
+    void createParameters();
+    void stopTransportState(); // shared part of switching processing off and deactivating
+    tresult rearmRecorder();
+};
+
+} // namespace kestravel::plugins
