@@ -1,5 +1,6 @@
 #include "fileaudio/text_utf.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace kestravel::plugins {
@@ -84,6 +85,36 @@ std::optional<std::string> utf16ToUtf8(std::u16string_view text)
         }
     }
     return out;
+}
+
+std::string utf16ToUtf8Lossy(std::u16string_view text)
+{
+    std::u16string clean(text);
+    for (size_t i = 0; i < clean.size(); ++i) {
+        const char16_t u = clean[i];
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < clean.size() && clean[i + 1] >= 0xDC00 &&
+            clean[i + 1] <= 0xDFFF)
+            ++i; // a proper pair
+        else if (u >= 0xD800 && u <= 0xDFFF)
+            clean[i] = u'\uFFFD';
+    }
+    return *utf16ToUtf8(clean);
+}
+
+std::string fileNameOf(const std::u16string& path)
+{
+    size_t start = path.find_last_of(u"\\/");
+    if (start == std::u16string::npos) {
+        // "C:name" is drive-relative: the drive is the root name, not part of the file name.
+        const bool drive = path.size() >= 2 && path[1] == u':' &&
+                           ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z'));
+        start = drive ? 2 : 0;
+    } else {
+        ++start;
+    }
+    std::string name = utf16ToUtf8Lossy(std::u16string_view(path).substr(start));
+    std::replace(name.begin(), name.end(), '\\', '/');
+    return name;
 }
 
 std::filesystem::path toFsPath(const std::u16string& path)
