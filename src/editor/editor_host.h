@@ -1,0 +1,29 @@
+#pragma once
+// What the editor needs from its module. The plug-in object implements it; tests use a fake.
+
+#include <cstdint>
+#include <string>
+
+#include "fileaudio/preloaded_audio.h"
+#include "plugins/module_kind.h"
+
+namespace kestravel::plugins {
+
+// Every method is called on the UI thread only.
+class EditorHost {
+public:
+    virtual ~EditorHost() = default;
+    virtual ModuleKind editorKind() const = 0;                 // the module's kind
+    virtual double parameterValue(uint32_t id) const = 0;       // 0..511 from paramValues, else 0.0
+    virtual int32_t applyEditorEdit(uint32_t id, double value) = 0; // begin/store/set/perform/end; returns tresult
+    virtual int32_t inputBusChannelCount(int32_t busIndex) const = 0; // getBusInfo(audio, input, busIndex).channelCount, 0 when none
+    virtual const PreloadedAudio& playerClip() const = 0;      // *player.latest (fileaudio/preloaded_audio.h)
+    virtual uint64_t playerTotalFrames() const = 0;
+    virtual bool recorderReady() const = 0;
+    virtual bool recorderRecording() const = 0;
+    virtual bool recorderFailed() const = 0;
+    virtual std::string statusText() const = 0;                // UTF-8
+    virtual bool setFile(const std::u16string& path, std::string& message) = 0;
+};
+
+} // namespace kestravel::plugins

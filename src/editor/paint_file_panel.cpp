@@ -1,0 +1,72 @@
+#include "editor/layout.h"
+#include "editor/paint_view.h"
+#include "editor/palette.h"
+#include "editor/text_util.h"
+#include "editor/waveform.h"
+#include "editor/widgets.h"
+
+namespace kestravel::plugins {
+
+namespace {
+
+void paintPlayerPanel(const EditorHost& host, Canvas& canvas)
+{
+    canvas.fillBox({28, 230, 930, 450}, palette::kWaveformPanel);
+    const PreloadedAudio& clip = host.playerClip();
+    const uint64_t channels = clip.channels;
+    const uint64_t frames = channels ? clip.samples.size() / channels : 0;
+    if (frames == 0) {
+        canvas.drawLabel({40, 300, 920, 375}, u"Choose a WAV file to see its waveform.", palette::kSecondaryText, 19,
+                         false, TextFormat::Centred);
+        return;
+    }
+    drawWaveform(canvas, clip);
+    const std::u16string details = decimalText(frames) + u" frames  /  " + decimalText(uint64_t{clip.sampleRate}) +
+                                   u" Hz  /  " + decimalText(channels) + u" channels";
+    canvas.drawLabel({36, 461, 911, 492}, details, palette::kSecondaryText, 14, false, TextFormat::Line);
+}
+
+void paintRecorderPanel(const EditorHost& host, Canvas& canvas)
+{
+    canvas.drawLabel({30, 244, 916, 304}, u"Prepare the file first. Recording runs on the shared host sample clock.",
+                     palette::kPrimaryText, 20, true, TextFormat::Wrap);
+    canvas.drawLabel({30, 324, 916, 392},
+                     u"On transport stop, capture the effect tail until 0.5 seconds of silence or the maximum tail. "
+                     u"Audio passes through unchanged.",
+                     palette::kSecondaryText, 17, false, TextFormat::Wrap);
+    drawButton(canvas, layout::kTailMinusButton, u"Tail \u2212", false);
+    drawButton(canvas, layout::kTailPlusButton, u"Tail +", false);
+    const double tail = layout::unitInterval(host.parameterValue(kMaximumTailParam)) * layout::kTailMaxSeconds;
+    canvas.drawLabel({341, 421, 922, 460},
+                     u"Maximum tail: " + decimalText(static_cast<int64_t>(tail)) + u" s", palette::kAccent, 17,
+                     true, TextFormat::Line);
+}
+
+} // namespace
+
+void paintFilePanelBody(const EditorHost& host, Canvas& canvas)
+{
+    const bool player = host.editorKind() == PLAYER;
+    drawButton(canvas, layout::kFileButton, player ? u"Open WAV\u2026" : u"New WAV file\u2026", false);
+    drawButton(canvas, layout::kPlayButton, player ? u"Play" : u"Record",
+               layout::isOn(host.parameterValue(kPlayRecordParam)));
+    drawButton(canvas, layout::kStopButton, u"Stop", false);
+    drawButton(canvas, layout::kFollowButton, u"Follow DAW transport",
+               layout::isOn(host.parameterValue(kFollowTransportParam)));
+    canvas.drawLabel({28, 169, 929, 218}, lenientUtf8ToUtf16(host.statusText()), palette::kAccent, 15, false,
+                     TextFormat::Wrap);
+
+    if (player) {
+        paintPlayerPanel(host, canvas);
+        canvas.drawLabel({28, 523, 930, 563},
+                         u"WAV PCM 16/24/32-bit or float32. Preloaded audio, maximum 512 MiB decoded.",
+                         palette::kSecondaryText, 14, false, TextFormat::Line);
+    } else {
+        paintRecorderPanel(host, canvas);
+        canvas.drawLabel({28, 523, 930, 563},
+                         u"New files only: existing recordings are never intentionally overwritten.",
+                         palette::kSecondaryText, 14, false, TextFormat::Line);
+    }
+}
+
+} // namespace kestravel::plugins

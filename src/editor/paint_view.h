@@ -1,0 +1,20 @@
+#pragma once
+// The editor's whole 960 x 580 picture.
+
+#include "editor/canvas.h"
+#include "editor/editor_host.h"
+#include "editor/editor_state.h"
+
+namespace kestravel::plugins {
+
+// [UI thread] Header, then the body of the module's kind, all read from the module at this
+// moment. The one state it changes: the FADER BANK page is pulled back onto the last page
+// when the strip count has been lowered.
+void paintView(EditorState& state, const EditorHost& host, Canvas& canvas);
+
+// The three bodies, each drawn below the header.
+void paintFaderBankBody(EditorState& state, const EditorHost& host, Canvas& canvas);
+void paintFilePanelBody(const EditorHost& host, Canvas& canvas);
+void paintRoutingBody(const EditorHost& host, Canvas& canvas);
+
+} // namespace kestravel::plugins

@@ -1,0 +1,147 @@
+#include "editor/platform/cairo_canvas.h"
+
+#include <cairo.h>
+#include <pango/pangocairo.h>
+
+#include <memory>
+
+#include "editor/platform/pen_coverage.h"
+#include "editor/text_util.h"
+
+namespace kestravel::plugins {
+
+namespace {
+
+void setColour(cairo_t* cr, Colour c)
+{
+    cairo_set_source_rgb(cr, c.r / 255.0, c.g / 255.0, c.b / 255.0);
+}
+
+struct LayoutDeleter {
+    void operator()(PangoLayout* layout) const { g_object_unref(layout); }
+};
+struct FontDeleter {
+    void operator()(PangoFontDescription* font) const { pango_font_description_free(font); }
+};
+
+} // namespace
+
+void CairoCanvas::fillBox(const Rect& box, Colour colour)
+{
+    if (box.right <= box.left || box.bottom <= box.top)
+        return;
+    setColour(cr, colour);
+    cairo_rectangle(cr, box.left, box.top, box.right - box.left, box.bottom - box.top);
+    cairo_fill(cr);
+}
+
+void CairoCanvas::drawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, Colour colour, int32_t width)
+{
+    if (const auto boxes = axisAlignedPenCoverage(x1, y1, x2, y2, width)) {
+        for (const Rect& r : *boxes)
+            fillBox(r, colour);
+        return;
+    }
+    // Slanted or very wide lines do not occur in the editor's picture; stroke them plainly.
+    setColour(cr, colour);
+    cairo_save(cr);
+    cairo_set_line_width(cr, width < 1 ? 1 : width);
+    cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+    cairo_move_to(cr, x1 + 0.5, y1 + 0.5);
+    cairo_line_to(cr, x2 + 0.5, y2 + 0.5);
+    cairo_stroke(cr);
+    cairo_restore(cr);
+}
+
+void CairoCanvas::drawLabel(const Rect& box, std::u16string_view text, Colour colour, int32_t size, bool bold,
+                            TextFormat format)
+{
+    const int32_t boxWidth = box.right - box.left;
+    const int32_t boxHeight = box.bottom - box.top;
+    if (boxWidth <= 0 || boxHeight <= 0 || text.empty())
+        return;
+
+    // A font for this one call, like the GDI path.
+    std::unique_ptr<PangoFontDescription, FontDeleter> font(pango_font_description_new());
+    pango_font_description_set_family(font.get(), "Segoe UI");
+    pango_font_description_set_weight(font.get(), bold ? PANGO_WEIGHT_SEMIBOLD : PANGO_WEIGHT_NORMAL);
+    pango_font_description_set_absolute_size(font.get(), size * double{PANGO_SCALE});
+
+    std::unique_ptr<PangoLayout, LayoutDeleter> layout(pango_cairo_create_layout(cr));
+    pango_layout_set_font_description(layout.get(), font.get());
+    const std::string utf8 = lenientUtf16ToUtf8(text);
+    pango_layout_set_text(layout.get(), utf8.data(), static_cast<int>(utf8.size()));
+
+    double x = box.left;
+    double y = box.top;
+    if (format == TextFormat::Wrap) {
+        pango_layout_set_width(layout.get(), boxWidth * PANGO_SCALE);
+        pango_layout_set_wrap(layout.get(), PANGO_WRAP_WORD);
+    } else {
+        pango_layout_set_single_paragraph_mode(layout.get(), TRUE);
+        PangoRectangle logical{};
+        pango_layout_get_pixel_extents(layout.get(), nullptr, &logical);
+        // Whole-pixel offsets, as DrawText computes them.
+        y = box.top + (boxHeight - logical.height) / 2;
+        if (format == TextFormat::Centred)
+            x = box.left + (boxWidth - logical.width) / 2;
+    }
+
+    cairo_save(cr);
+    cairo_rectangle(cr, box.left, box.top, boxWidth, boxHeight);
+    cairo_clip(cr);
+    setColour(cr, colour);
+    cairo_move_to(cr, x, y);
+    pango_cairo_show_layout(cr, layout.get());
+    cairo_restore(cr);
+}
+
+CairoImage::CairoImage()
+    : surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, kEditorWidth, kEditorHeight)),
+      cr(cairo_create(surface)),
+      painter(new CairoCanvas(cr))
+{
+    cairo_font_options_t* options = cairo_font_options_create();
+    cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_ON);
+    cairo_set_font_options(cr, options);
+    cairo_font_options_destroy(options);
+}
+
+CairoImage::~CairoImage()
+{
+    delete painter;
+    cairo_destroy(cr);
+    cairo_surface_destroy(surface);
+}
+
+uint32_t CairoImage::pixel(int32_t x, int32_t y)
+{
+    if (x < 0 || y < 0 || x >= kEditorWidth || y >= kEditorHeight)
+        return 0;
+    cairo_surface_flush(surface);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    const auto* row = reinterpret_cast<const uint32_t*>(data + static_cast<ptrdiff_t>(stride) * y);
+    return 0xFF000000u | row[x];
+}
+
+void CairoImage::copyTo(uint32_t* argb)
+{
+    cairo_surface_flush(surface);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    for (int32_t y = 0; y < kEditorHeight; ++y) {
+        const auto* row = reinterpret_cast<const uint32_t*>(data + static_cast<ptrdiff_t>(stride) * y);
+        for (int32_t x = 0; x < kEditorWidth; ++x)
+            argb[static_cast<size_t>(y) * kEditorWidth + static_cast<size_t>(x)] = 0xFF000000u | row[x];
+    }
+}
+
+bool CairoImage::writePng(const std::string& utf8Path)
+{
+    cairo_surface_flush(surface);
+    return cairo_surface_write_to_png(surface, utf8Path.c_str()) == CAIRO_STATUS_SUCCESS;
+}
+
+} // namespace kestravel::plugins

@@ -1,0 +1,196 @@
+// The Cairo picture, pixel by pixel where the pixels mean something.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "editor/paint_view.h"
+#include "editor/platform/cairo_canvas.h"
+#include "editor/platform/pen_coverage.h"
+#include "editor/render_png.h"
+#include "editor/waveform.h"
+#include "picture_checks.h"
+
+namespace kestravel::plugins::testing {
+namespace {
+
+std::string hex(uint32_t argb)
+{
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%06X", argb & 0xFFFFFFu);
+    return buffer;
+}
+
+TEST(PaintPixels, MeaningfulPixelsOfEveryLayout)
+{
+    for (const auto& c : pictureCases()) {
+        SCOPED_TRACE(c.name);
+        FakeEditorHost host(c.kind);
+        EditorState state;
+        c.setUp(host, state);
+        CairoImage image;
+        paintView(state, host, image.canvas());
+        EXPECT_EQ(state.faderPage, c.pageAfter);
+        for (const auto& check : c.checks)
+            EXPECT_EQ(hex(image.pixel(check.x, check.y)), hex(check.colour.argb()))
+                << check.what << " at " << check.x << "," << check.y;
+    }
+}
+
+// Some pixel of the box differs from the background the text was drawn on.
+bool hasInk(CairoImage& image, const Rect& box, Colour background)
+{
+    for (int32_t y = box.top; y < box.bottom; ++y)
+        for (int32_t x = box.left; x < box.right; ++x)
+            if (image.pixel(x, y) != background.argb())
+                return true;
+    return false;
+}
+
+TEST(PaintPixels, TextLandsInsideItsBox)
+{
+    FakeEditorHost host(PLAYER);
+    EditorState state;
+    CairoImage image;
+    paintView(state, host, image.canvas());
+    EXPECT_TRUE(hasInk(image, {26, 13, 820, 46}, palette::kHeaderBand));          // title
+    EXPECT_TRUE(hasInk(image, {40, 300, 920, 375}, palette::kWaveformPanel));     // the hint without a clip
+    EXPECT_FALSE(hasInk(image, {28, 230, 930, 300}, palette::kWaveformPanel));    // nothing above it
+    EXPECT_FALSE(hasInk(image, {36, 461, 911, 492}, palette::kBackground));       // no clip details
+    // A status line longer than its box wraps inside it and is clipped there.
+    host.status = std::string(400, 'w') + " " + std::string(30, 'x');
+    paintView(state, host, image.canvas());
+    EXPECT_FALSE(hasInk(image, {28, 218, 930, 230}, palette::kBackground));
+    EXPECT_FALSE(hasInk(image, {929, 169, 960, 218}, palette::kBackground));
+}
+
+TEST(PaintPixels, OneFramePerColumnGivesEachColumnItsPeak)
+{
+    // 898 stereo frames: frame f lands in column 30 + f; the louder channel sets the height.
+    FakeEditorHost host(PLAYER);
+    host.clip.channels = 2;
+    host.clip.sampleRate = 44100;
+    std::vector<int32_t> expected;
+    for (int32_t f = 0; f < kWaveformColumns; ++f) {
+        const float left = static_cast<float>(f) / 897.0f;
+        const float right = f % 7 == 0 ? -1.5f : (f % 5 == 0 ? -0.5f : 0.0f);
+        host.clip.samples.push_back(left);
+        host.clip.samples.push_back(right);
+        const float peak = std::max(left, std::abs(right));
+        expected.push_back(static_cast<int32_t>(std::min(1.0, static_cast<double>(peak)) * 95.0));
+    }
+    EditorState state;
+    CairoImage image;
+    paintView(state, host, image.canvas());
+    const auto pixel = [&](int32_t x, int32_t y) { return image.pixel(x, y); };
+    for (int32_t f = 0; f < kWaveformColumns; ++f) {
+        const auto [top, bottom] = accentExtent(pixel, 30 + f);
+        const int32_t h = expected[static_cast<size_t>(f)];
+        if (h == 0) {
+            EXPECT_EQ(bottom, -1) << "column " << 30 + f;
+        } else {
+            EXPECT_EQ(top, 340 - h) << "column " << 30 + f;
+            EXPECT_EQ(bottom, 340 + h - 1) << "column " << 30 + f;
+        }
+    }
+    EXPECT_EQ(accentExtent(pixel, 29).second, -1);
+    EXPECT_EQ(accentExtent(pixel, 928).second, -1);
+    EXPECT_EQ(accentExtent(pixel, 30 + 7).first, 245); // over full scale: 95 up, 95 down
+}
+
+TEST(PaintPixels, ShortClipFillsEveryColumn)
+{
+    FakeEditorHost host(PLAYER);
+    host.clip.channels = 1;
+    host.clip.sampleRate = 8000;
+    host.clip.samples = {0.2f, -1.0f, 0.6f};
+    EditorState state;
+    CairoImage image;
+    paintView(state, host, image.canvas());
+    const auto pixel = [&](int32_t x, int32_t y) { return image.pixel(x, y); };
+    // Columns j = 1..300 show frame 0, 301..599 frame 1, 600..898 frame 2 (x = 29 + j).
+    const struct {
+        int32_t x, h;
+    } cases[] = {{30, 19}, {329, 19}, {330, 95}, {628, 95}, {629, 57}, {927, 57}};
+    for (const auto& c : cases) {
+        const auto [top, bottom] = accentExtent(pixel, c.x);
+        EXPECT_EQ(top, 340 - c.h) << "column " << c.x;
+        EXPECT_EQ(bottom, 340 + c.h - 1) << "column " << c.x;
+    }
+}
+
+TEST(Waveform, LongColumnsInspectAboutThirtyTwoFrames)
+{
+    // 64 frames per column, so every second frame is looked at.
+    PreloadedAudio clip;
+    clip.channels = 1;
+    clip.sampleRate = 48000;
+    clip.samples.assign(898u * 64u, 0.0f);
+    clip.samples[64 * 10 + 6] = 1.0f;  // column 10, even offset: seen
+    clip.samples[64 * 20 + 7] = 1.0f;  // column 20, odd offset: skipped
+    clip.samples[64 * 30 + 63] = 0.5f; // column 30, last frame, odd: skipped
+    clip.samples[64 * 40 + 62] = 0.5f; // column 40, even: seen
+    const auto heights = waveformColumnHeights(clip);
+    EXPECT_EQ(heights[10], 95);
+    EXPECT_EQ(heights[20], 0);
+    EXPECT_EQ(heights[30], 0);
+    EXPECT_EQ(heights[40], 47);
+    EXPECT_EQ(std::count(heights.begin(), heights.end(), 0), 896);
+
+    clip.samples.clear(); // no frames: nothing drawn
+    const auto empty = waveformColumnHeights(clip);
+    EXPECT_EQ(std::count(empty.begin(), empty.end(), 0), 898);
+}
+
+TEST(PenCoverage, MatchesTheSystemRasteriser)
+{
+    // Measured with MoveToEx/LineTo into a memory bitmap.
+    const struct {
+        int32_t x1, y1, x2, y2, width;
+        std::vector<Rect> boxes;
+    } cases[] = {
+        {5, 3, 15, 3, 1, {{5, 3, 15, 4}}},                                  // end pixel excluded
+        {15, 3, 5, 3, 1, {{6, 3, 16, 4}}},                                  // backwards too
+        {5, 20, 5, 30, 1, {{5, 20, 6, 30}}},
+        {7, 7, 7, 7, 1, {}},                                                // a point draws nothing
+        {5, 8, 15, 8, 2, {{4, 7, 16, 9}}},                                  // rows y-1..y, ends rounded
+        {25, 20, 25, 30, 2, {{24, 19, 26, 31}}},
+        {20, 50, 20, 50, 2, {{19, 49, 21, 51}}},                            // a 2 x 2 dot
+        {5, 14, 15, 14, 3, {{5, 13, 16, 14}, {4, 14, 17, 15}, {5, 15, 16, 16}}},
+        {32, 20, 32, 30, 3, {{31, 20, 32, 31}, {32, 19, 33, 32}, {33, 20, 34, 31}}},
+    };
+    for (const auto& c : cases) {
+        const auto boxes = axisAlignedPenCoverage(c.x1, c.y1, c.x2, c.y2, c.width);
+        ASSERT_TRUE(boxes.has_value());
+        EXPECT_EQ(*boxes, c.boxes) << c.x1 << "," << c.y1 << " to " << c.x2 << "," << c.y2 << " width " << c.width;
+    }
+    EXPECT_FALSE(axisAlignedPenCoverage(0, 0, 10, 10, 1).has_value());
+    EXPECT_FALSE(axisAlignedPenCoverage(0, 0, 10, 0, 4).has_value());
+}
+
+TEST(RenderEditorPng, WritesAPngOfTheFullPicture)
+{
+    FakeEditorHost host(FADER_BANK);
+    const std::string path = ::testing::TempDir() + "editor_fader_bank.png";
+    ASSERT_TRUE(renderEditorPng(host, path));
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    unsigned char head[24] = {};
+    EXPECT_EQ(std::fread(head, 1, sizeof head, file), sizeof head);
+    std::fclose(file);
+    std::remove(path.c_str());
+    EXPECT_EQ(std::memcmp(head, "\x89PNG\r\n\x1a\n", 8), 0);
+    const auto be32 = [&](int at) {
+        return uint32_t{head[at]} << 24 | uint32_t{head[at + 1]} << 16 | uint32_t{head[at + 2]} << 8 | head[at + 3];
+    };
+    EXPECT_EQ(be32(16), 960u);
+    EXPECT_EQ(be32(20), 580u);
+
+    EXPECT_FALSE(renderEditorPng(host, "/nonexistent-dir/x.png"));
+}
+
+} // namespace
+} // namespace kestravel::plugins::testing
