@@ -1,0 +1,45 @@
+// rackhost snapshot: a module's editor rendered to PNG through the view's private snapshot interface.
+#include "commands.h"
+#include "kestravel_host/host_error.h"
+#include "kestravel_host/module_state.h"
+#include "kestravel_host/utf.h"
+#include "pluginterfaces/gui/iplugview.h"
+
+namespace kestravel::plugins {
+
+using namespace Steinberg;
+
+namespace {
+
+int runSnapshot(const Arguments& args, std::ostream& out)
+{
+    std::vector<ParamSetting> settings;
+    for (const auto& text : args.values("param"))
+        settings.push_back(parseParamSetting(text));
+    LoadedPlugin loaded = loadPlugin(args.positional(0));
+    PluginInstance& plugin = *loaded.plugin;
+    if (auto file = args.value("file"))
+        setModuleFile(plugin, pathFromUtf8(*file));
+    applyControllerSettings(plugin, settings);
+    if (plugin.controller() == nullptr)
+        throw HostError("\"" + plugin.description().name + "\" has no edit controller, so no editor");
+    auto view = Ref<IPlugView>::adopt(plugin.controller()->createView("editor"));
+    if (!view)
+        throw HostError("\"" + plugin.description().name + "\" offers no \"editor\" view");
+    (void)out;
+    throw HostError("This rackhost was built without the editor snapshot interface");
+}
+
+constexpr std::string_view kPositionals[] = {"BUNDLE"};
+constexpr OptionSpec kOptions[] = {
+    {"out", OptionKind::Value, "editor.png", "the picture to write", true},
+    {"param", OptionKind::List, "ID=VALUE", "normalized parameter value set before the picture is taken"},
+    {"file", OptionKind::Value, "X.wav", "a PLAYER's file or a RECORDER's destination, set through the saved state"},
+};
+
+} // namespace
+
+const CommandSpec kSnapshotCommand{"snapshot", kPositionals, kOptions, runSnapshot,
+                                   "Render a module's editor to PNG."};
+
+} // namespace kestravel::plugins

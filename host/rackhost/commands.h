@@ -1,0 +1,52 @@
+// The commands of rackhost and what they share.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "arguments.h"
+#include "kestravel_host/host_application.h"
+#include "kestravel_host/module.h"
+#include "kestravel_host/plugin_instance.h"
+
+namespace kestravel::plugins {
+
+extern const CommandSpec kInfoCommand;
+extern const CommandSpec kRenderCommand;
+extern const CommandSpec kBenchCommand;
+extern const CommandSpec kStateSaveCommand;
+extern const CommandSpec kStateLoadCommand;
+extern const CommandSpec kSnapshotCommand;
+extern const CommandSpec kSessionCommand;
+
+// A bundle loaded and its audio module class created and initialized.
+struct LoadedPlugin
+{
+    Ref<HostApplication> host;
+    std::unique_ptr<Module> module;
+    std::unique_ptr<PluginInstance> plugin; // declared last: destroyed before its library
+};
+LoadedPlugin loadPlugin(const std::string& bundleUtf8);
+
+// "ID=VALUE" with a normalized value; UsageError otherwise.
+struct ParamSetting
+{
+    Steinberg::Vst::ParamID id = 0;
+    double value = 0;
+};
+ParamSetting parseParamSetting(const std::string& text);
+
+// "ID@SAMPLE=VALUE".
+struct ParamPoint
+{
+    Steinberg::Vst::ParamID id = 0;
+    std::int64_t sample = 0;
+    double value = 0;
+};
+ParamPoint parseParamPoint(const std::string& text);
+
+// Applies settings on the controller side (as an automation lane's start value would be).
+void applyControllerSettings(const PluginInstance& plugin, const std::vector<ParamSetting>& settings);
+
+} // namespace kestravel::plugins
