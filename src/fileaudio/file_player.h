@@ -29,6 +29,7 @@ public:
     // resampled to hostRate, starting at timeline position clock.
     void render(float* const* rows, uint32_t channelCount, uint32_t frames, double hostRate,
                 int64_t clock) noexcept;
+    // [audio thread; stopPlayback also from the host thread when processing stops]
     void startPlayback(uint64_t position, uint64_t frame) noexcept;
     void stopPlayback() noexcept;
 
@@ -41,9 +42,16 @@ public:
     std::atomic<uint64_t> fileStart{0};
     std::atomic<uint64_t> endPosition{~uint64_t{0}};
 
-private:
     static constexpr uint32_t kRetireSlots = 32;
 
+    // [UI thread] Frees the files the audio thread has replaced; install does it first too.
+    void freeRetired() noexcept;
+    // [UI thread] Replaced files still waiting in the retire ring.
+    uint32_t retiredCount() const noexcept { return retiredWrite.load() - retiredRead.load(); }
+    // Test seam: install leaves the retire ring alone, so a test can fill it.
+    bool keepRetiredForTesting = false;
+
+private:
     PreloadedAudio* current;                 // audio thread only
     std::atomic<PreloadedAudio*> pending{nullptr};
     std::atomic<PreloadedAudio*> latest;     // not owning

@@ -1,0 +1,292 @@
+#include "fileaudio/file_player.h"
+#include "wav_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <atomic>
+#include <cmath>
+#include <thread>
+
+namespace kestravel::plugins::testing {
+namespace {
+
+PreloadedAudio makeAudio(uint32_t channels, uint32_t rate, std::vector<float> samples)
+{
+    PreloadedAudio a;
+    a.channels = channels;
+    a.sampleRate = rate;
+    a.samples = std::move(samples);
+    return a;
+}
+
+// A mono file holding one value in every frame.
+PreloadedAudio constant(float value, size_t frames = 64)
+{
+    return makeAudio(1, 48000, std::vector<float>(frames, value));
+}
+
+// Renders one 1-channel block from clock 0 after starting playback there; returns sample 0.
+float firstSample(FilePlayer& player)
+{
+    float row[4] = {};
+    float* rows[] = {row};
+    player.startPlayback(0, 0);
+    player.render(rows, 1, 4, 48000.0, 0);
+    return row[0];
+}
+
+TEST(FilePlayer, StartsEmpty)
+{
+    FilePlayer player;
+    EXPECT_EQ(player.totalFrames.load(), 0u);
+    EXPECT_FALSE(player.playing.load());
+    EXPECT_EQ(player.endPosition.load(), ~uint64_t{0});
+    EXPECT_EQ(player.latestAudio().channels, 0u);
+    EXPECT_TRUE(player.latestAudio().samples.empty());
+}
+
+TEST(FilePlayer, InstallRejectsMalformedAudioAndChangesNothing)
+{
+    FilePlayer player;
+    player.install(constant(0.5f, 10));
+    const PreloadedAudio* before = &player.latestAudio();
+    const PreloadedAudio bad[] = {makeAudio(0, 48000, {1, 2}), makeAudio(2, 0, {1, 2}),
+                                  makeAudio(2, 48000, {1, 2, 3})};
+    for (const PreloadedAudio& b : bad) {
+        PreloadedAudio copy = b;
+        try {
+            player.install(std::move(copy));
+            ADD_FAILURE() << "installed";
+        } catch (const std::runtime_error& e) {
+            EXPECT_STREQ(e.what(), "Invalid audio data");
+        }
+        EXPECT_EQ(copy.samples.size(), b.samples.size()); // not taken
+    }
+    EXPECT_EQ(&player.latestAudio(), before);
+    EXPECT_EQ(player.totalFrames.load(), 10u);
+}
+
+TEST(FilePlayer, InstallMovesPublishesAndStopsPlayback)
+{
+    FilePlayer player;
+    player.install(constant(0.25f, 10));
+    player.startPlayback(0, 0);
+    ASSERT_TRUE(player.playing.load());
+
+    PreloadedAudio next = makeAudio(2, 44100, std::vector<float>(2 * 300, 0.75f));
+    const float* storage = next.samples.data();
+    player.install(std::move(next));
+    EXPECT_TRUE(next.samples.empty());
+    EXPECT_EQ(next.channels, 0u);
+    EXPECT_EQ(player.latestAudio().samples.data(), storage); // moved, not copied
+    EXPECT_EQ(player.totalFrames.load(), 300u);
+    EXPECT_FALSE(player.playing.load());
+}
+
+TEST(FilePlayer, SecondInstallBeforeAnyRenderReplacesThePendingFile)
+{
+    FilePlayer player;
+    player.install(constant(1.0f));
+    player.install(constant(2.0f));
+    EXPECT_EQ(firstSample(player), 2.0f);
+    EXPECT_EQ(player.retiredCount(), 1u); // only the empty start object was retired
+
+    // A load after renders frees what the audio thread retired.
+    player.install(constant(3.0f));
+    EXPECT_EQ(player.retiredCount(), 0u);
+    EXPECT_EQ(firstSample(player), 3.0f);
+}
+
+TEST(FilePlayer, FullRetireRingLeavesThePendingFileWaiting)
+{
+    FilePlayer player;
+    player.keepRetiredForTesting = true;
+    for (uint32_t k = 1; k <= FilePlayer::kRetireSlots; ++k) {
+        player.install(constant(static_cast<float>(k)));
+        ASSERT_EQ(firstSample(player), static_cast<float>(k));
+    }
+    ASSERT_EQ(player.retiredCount(), FilePlayer::kRetireSlots);
+
+    player.install(constant(99.0f));
+    EXPECT_EQ(firstSample(player), 32.0f); // no free slot: the old file keeps playing
+    EXPECT_EQ(firstSample(player), 32.0f);
+    EXPECT_EQ(player.retiredCount(), FilePlayer::kRetireSlots);
+
+    player.freeRetired();
+    EXPECT_EQ(player.retiredCount(), 0u);
+    EXPECT_EQ(firstSample(player), 99.0f);
+}
+
+// The UI thread installs files while the audio thread renders; every file the audio thread
+// plays is one that was installed, in install order, and the last one arrives.
+TEST(FilePlayer, HandOffBetweenTwoThreads)
+{
+    FilePlayer player;
+    constexpr int kFiles = 20000;
+    std::atomic<bool> done{false};
+    std::thread audio([&] {
+        float row[32];
+        float* rows[] = {row};
+        float seen = 0.0f;
+        int64_t clock = 0;
+        for (;;) {
+            const bool last = done.load();
+            player.startPlayback(static_cast<uint64_t>(clock), 0);
+            player.render(rows, 1, 32, 48000.0, clock);
+            clock += 32;
+            const float v = row[0];
+            if (v != 0.0f) {
+                EXPECT_GE(v, seen); // never an older file after a newer one
+                seen = v;
+            }
+            if (last && seen == static_cast<float>(kFiles))
+                break;
+        }
+    });
+    for (int k = 1; k <= kFiles; ++k)
+        player.install(constant(static_cast<float>(k), 16));
+    done.store(true);
+    audio.join();
+    EXPECT_EQ(player.latestAudio().samples[0], static_cast<float>(kFiles));
+}
+
+// Independent reference: double arithmetic on the formula for one output sample.
+double expectedSample(const PreloadedAudio& a, uint32_t row, uint64_t t, uint64_t playStart,
+                      uint64_t fileStart, double hostRate)
+{
+    if (t < playStart)
+        return 0.0;
+    const double p = static_cast<double>(t - playStart) * a.sampleRate / hostRate +
+                     static_cast<double>(fileStart);
+    const double f = std::floor(p);
+    const uint64_t n = a.frames();
+    const auto fi = static_cast<uint64_t>(f);
+    const uint64_t gi = std::min(fi + 1, n - 1);
+    const uint32_t c = std::min(row, a.channels - 1);
+    const double x = a.samples[fi * a.channels + c];
+    const double y = a.samples[gi * a.channels + c];
+    return x + (y - x) * (p - f);
+}
+
+struct RenderCase {
+    const char* name;
+    uint32_t fileChannels;
+    uint32_t fileRate;
+    uint64_t fileFrames;
+    uint32_t rows;
+    double hostRate;
+    int64_t clock;
+    uint64_t playStart;
+    uint64_t fileStart;
+    uint32_t frames;
+    uint64_t endsAt; // timeline sample where the file runs out, or all ones
+};
+
+class Render : public ::testing::TestWithParam<RenderCase> {};
+
+TEST_P(Render, MatchesInterpolationReference)
+{
+    const RenderCase rc = GetParam();
+    std::vector<float> samples(rc.fileChannels * rc.fileFrames);
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = std::sin(0.37f * static_cast<float>(i)) * (1.0f + static_cast<float>(i % 7));
+    const PreloadedAudio reference = makeAudio(rc.fileChannels, rc.fileRate, samples);
+    FilePlayer player;
+    player.install(makeAudio(rc.fileChannels, rc.fileRate, samples));
+    player.startPlayback(rc.playStart, rc.fileStart);
+
+    std::vector<std::vector<float>> out(rc.rows, std::vector<float>(rc.frames, 123.0f));
+    std::vector<float*> rows;
+    for (auto& r : out)
+        rows.push_back(r.data());
+    player.render(rows.data(), rc.rows, rc.frames, rc.hostRate, rc.clock);
+
+    for (uint32_t j = 0; j < rc.rows; ++j) {
+        for (uint32_t i = 0; i < rc.frames; ++i) {
+            const uint64_t t = static_cast<uint64_t>(rc.clock) + i;
+            const double want =
+                t >= rc.endsAt ? 0.0 : expectedSample(reference, j, t, rc.playStart, rc.fileStart, rc.hostRate);
+            ASSERT_NEAR(out[j][i], want, 1e-5 * (1.0 + std::fabs(want))) << "row " << j << " sample " << i;
+        }
+    }
+    EXPECT_EQ(player.endPosition.load(), rc.endsAt);
+    EXPECT_EQ(player.playing.load(), rc.endsAt == ~uint64_t{0});
+}
+
+constexpr uint64_t kNone = ~uint64_t{0};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Render,
+    ::testing::Values(
+        RenderCase{"SameRateStereo", 2, 48000, 1000, 2, 48000.0, 0, 0, 0, 512, kNone},
+        RenderCase{"Upsample441To48", 2, 44100, 1000, 2, 48000.0, 5000, 5000, 0, 512, kNone},
+        RenderCase{"Downsample96To48", 1, 96000, 3000, 1, 48000.0, 0, 0, 0, 512, kNone},
+        RenderCase{"MonoToEveryRow", 1, 48000, 1000, 4, 48000.0, 0, 0, 0, 256, kNone},
+        RenderCase{"StereoOnFourRowsRepeatsLast", 2, 22050, 1000, 4, 48000.0, 0, 0, 0, 256, kNone},
+        RenderCase{"SixChannelsOnTwoRows", 6, 48000, 500, 2, 44100.0, 0, 0, 0, 256, kNone},
+        RenderCase{"StartInsideBlock", 2, 44100, 1000, 2, 48000.0, 1000, 1100, 0, 512, kNone},
+        RenderCase{"FromFileFrame", 1, 48000, 1000, 1, 48000.0, 200, 100, 300, 256, kNone},
+        RenderCase{"EndOfFileSameRate", 1, 48000, 100, 2, 48000.0, 0, 0, 0, 512, 100},
+        RenderCase{"EndOfFileResampled", 2, 44100, 100, 2, 48000.0, 64, 64, 0, 512, 64 + 109}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST(FilePlayer, RenderSilenceAndNullRows)
+{
+    FilePlayer player;
+    player.install(makeAudio(2, 48000, std::vector<float>(200, 0.5f)));
+    std::array<float, 8> a;
+    std::array<float, 8> b;
+    a.fill(9.0f);
+    b.fill(9.0f);
+    float* rows[] = {a.data(), nullptr, b.data()};
+
+    player.render(rows, 3, 8, 48000.0, 0); // not playing: zeros
+    for (uint32_t i = 0; i < 8; ++i)
+        EXPECT_EQ(a[i] + b[i], 0.0f);
+
+    player.startPlayback(0, 0);
+    player.render(rows, 3, 8, 0.0, 0); // no host rate: zeros, still playing
+    EXPECT_EQ(a[0], 0.0f);
+    EXPECT_TRUE(player.playing.load());
+
+    player.render(rows, 3, 8, 48000.0, 0);
+    EXPECT_EQ(a[3], 0.5f);
+    EXPECT_EQ(b[3], 0.5f);
+}
+
+TEST(FilePlayer, StartPlaybackClampsToTheFile)
+{
+    FilePlayer player;
+    player.startPlayback(700, 0); // nothing loaded
+    EXPECT_FALSE(player.playing.load());
+    EXPECT_EQ(player.endPosition.load(), 700u);
+
+    player.install(constant(1.0f, 50));
+    player.startPlayback(900, 80);
+    EXPECT_FALSE(player.playing.load());
+    EXPECT_EQ(player.fileStart.load(), 50u);
+    EXPECT_EQ(player.endPosition.load(), 900u);
+
+    player.startPlayback(1000, 10);
+    EXPECT_TRUE(player.playing.load());
+    EXPECT_EQ(player.playStart.load(), 1000u);
+    EXPECT_EQ(player.fileStart.load(), 10u);
+    EXPECT_EQ(player.endPosition.load(), kNone);
+    player.stopPlayback();
+    EXPECT_FALSE(player.playing.load());
+}
+
+TEST(FilePlayer, LoadDecodesAndInstalls)
+{
+    TempDir tmp;
+    writeAll(tmp.path("a.wav"), simpleWav(3, 1, 48000, 32, floatData({0.5f, -0.5f, 0.25f})));
+    FilePlayer player;
+    player.load(tmp.wide("a.wav"));
+    EXPECT_EQ(player.totalFrames.load(), 3u);
+    EXPECT_THROW(player.load(tmp.wide("missing.wav")), std::runtime_error);
+    EXPECT_EQ(player.totalFrames.load(), 3u); // a failed load changes nothing
+}
+
+} // namespace
+} // namespace kestravel::plugins::testing
