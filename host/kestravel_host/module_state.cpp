@@ -1,5 +1,7 @@
 #include "kestravel_host/module_state.h"
 
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
 #include "kestravel_host/host_error.h"
@@ -21,9 +23,10 @@ nlohmann::json parseObject(std::string_view json)
 std::vector<std::uint8_t> frameStateText(std::string_view json)
 {
     const auto n = static_cast<std::uint32_t>(json.size());
-    std::vector<std::uint8_t> bytes{static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(n >> 8),
-                                    static_cast<std::uint8_t>(n >> 16), static_cast<std::uint8_t>(n >> 24)};
-    bytes.insert(bytes.end(), json.begin(), json.end());
+    std::vector<std::uint8_t> bytes(4 + json.size());
+    for (std::size_t i = 0; i < 4; ++i)
+        bytes[i] = static_cast<std::uint8_t>(n >> (8 * i));
+    std::copy(json.begin(), json.end(), bytes.begin() + 4);
     return bytes;
 }
 

@@ -30,8 +30,13 @@ ClassDescription findAudioModuleClass(const Module& module)
     for (const ClassDescription& c : module.classes())
         if (c.category == kAudioModuleCategory)
             return c;
-    throw HostError("\"" + pathToUtf8(module.binaryPath()) + "\" has no class of the category \"" +
-                    kAudioModuleCategory + "\"");
+    // Built step by step: g++ 12 at -O3 misreports a chain of literal + string as overlapping.
+    std::string message = "\"";
+    message += pathToUtf8(module.binaryPath());
+    message += "\" has no class of the category \"";
+    message += kAudioModuleCategory;
+    message += "\"";
+    throw HostError(message);
 }
 
 PluginInstance::PluginInstance(const Module& module, const ClassDescription& cls, Ref<HostApplication> host)
