@@ -7,7 +7,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include <cairo.h>
+
 #include "editor/paint_view.h"
+#include "editor/png_file.h"
 #include "editor/platform/cairo_canvas.h"
 #include "editor/platform/pen_coverage.h"
 #include "editor/render_png.h"
@@ -190,6 +193,38 @@ TEST(RenderEditorPng, WritesAPngOfTheFullPicture)
     EXPECT_EQ(be32(20), 580u);
 
     EXPECT_FALSE(renderEditorPng(host, "/nonexistent-dir/x.png"));
+}
+
+TEST(PngFile, ReadsBackAsTheSamePicture)
+{
+    // The plain writer used by the GDI path, read back by an independent decoder.
+    FakeEditorHost host(RECORDER);
+    EditorState state;
+    CairoImage image;
+    paintView(state, host, image.canvas());
+    std::vector<uint32_t> pixels(960u * 580u);
+    image.copyTo(pixels.data());
+    const std::string path = ::testing::TempDir() + "editor_png_file.png";
+    ASSERT_TRUE(writePngFile(path, pixels.data(), 960, 580));
+
+    cairo_surface_t* read = cairo_image_surface_create_from_png(path.c_str());
+    std::remove(path.c_str());
+    ASSERT_EQ(cairo_surface_status(read), CAIRO_STATUS_SUCCESS);
+    ASSERT_EQ(cairo_image_surface_get_width(read), 960);
+    ASSERT_EQ(cairo_image_surface_get_height(read), 580);
+    const unsigned char* data = cairo_image_surface_get_data(read);
+    const int stride = cairo_image_surface_get_stride(read);
+    size_t mismatches = 0;
+    for (size_t y = 0; y < 580; ++y) {
+        const auto* row = reinterpret_cast<const uint32_t*>(data + static_cast<size_t>(stride) * y);
+        for (size_t x = 0; x < 960; ++x)
+            mismatches += (row[x] | 0xFF000000u) != pixels[y * 960 + x];
+    }
+    cairo_surface_destroy(read);
+    EXPECT_EQ(mismatches, 0u);
+
+    EXPECT_FALSE(writePngFile("/nonexistent-dir/x.png", pixels.data(), 960, 580));
+    EXPECT_FALSE(writePngFile(path, pixels.data(), 0, 580));
 }
 
 } // namespace

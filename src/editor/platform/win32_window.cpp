@@ -1,0 +1,225 @@
+#ifdef _WIN32
+
+#include "editor/platform/win32_window.h"
+
+#include <cstring>
+
+#include "editor/geometry.h"
+
+namespace kestravel::plugins {
+
+namespace {
+
+// The one lock of the editor: the process-wide count of class users and the register and
+// unregister calls it decides. A slim reader/writer lock needs no initialisation order.
+SRWLOCK classMutex = SRWLOCK_INIT;
+int32_t classUseCount = 0;
+
+class ClassLock {
+public:
+    ClassLock() noexcept { AcquireSRWLockExclusive(&classMutex); }
+    ~ClassLock() { ReleaseSRWLockExclusive(&classMutex); }
+    ClassLock(const ClassLock&) = delete;
+    ClassLock& operator=(const ClassLock&) = delete;
+};
+
+int32_t xFrom(LPARAM lParam) { return static_cast<int16_t>(LOWORD(static_cast<DWORD_PTR>(lParam))); }
+int32_t yFrom(LPARAM lParam) { return static_cast<int16_t>(HIWORD(static_cast<DWORD_PTR>(lParam))); }
+
+} // namespace
+
+int32_t Win32EditorWindow::classUses()
+{
+    ClassLock lock;
+    return classUseCount;
+}
+
+bool Win32EditorWindow::attach(void* parentWindow, const char* type)
+{
+    HWND parent = static_cast<HWND>(parentWindow);
+    if (window || classRegistered || !parent || !IsWindow(parent) || !type || std::strcmp(type, "HWND") != 0)
+        return false;
+
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(&Win32EditorWindow::procedure), &module) ||
+        !module) {
+        moduleInstance = nullptr;
+        return false;
+    }
+    moduleInstance = module;
+
+    {
+        ClassLock lock;
+        if (classUseCount == 0) {
+            WNDCLASSW wc{};
+            wc.lpfnWndProc = &Win32EditorWindow::procedure;
+            wc.hInstance = moduleInstance;
+            wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+            wc.lpszClassName = kEditorWindowClass;
+            if (!RegisterClassW(&wc)) {
+                // Left registered by this same module (same procedure) is fine; anything else is not ours.
+                WNDCLASSW existing{};
+                const bool ours = GetLastError() == ERROR_CLASS_ALREADY_EXISTS &&
+                                  GetClassInfoW(moduleInstance, kEditorWindowClass, &existing) &&
+                                  existing.hInstance == moduleInstance &&
+                                  existing.lpfnWndProc == &Win32EditorWindow::procedure;
+                if (!ours) {
+                    moduleInstance = nullptr;
+                    return false;
+                }
+            }
+        }
+        ++classUseCount;
+    }
+    classRegistered = true;
+
+    window = CreateWindowExW(0, kEditorWindowClass, kEditorWindowTitle, WS_CHILD | WS_VISIBLE, 0, 0, kEditorWidth,
+                             kEditorHeight, parent, nullptr, moduleInstance, this);
+    if (!window) {
+        releaseClassUse(moduleInstance);
+        classRegistered = false;
+        moduleInstance = nullptr;
+        return false;
+    }
+    SetTimer(window, kRepaintTimerId, kRepaintPeriodMs, nullptr);
+    return true;
+}
+
+bool Win32EditorWindow::teardown()
+{
+    HWND w = window;
+    if (w && IsWindow(w)) {
+        KillTimer(w, kRepaintTimerId);
+        bool done;
+        if (GetWindowThreadProcessId(w, nullptr) == GetCurrentThreadId())
+            done = DestroyWindow(w) != 0;
+        else
+            done = SendMessageW(w, kEditorCloseMessage, 0, 0) != 0; // blocks until its thread has answered
+        if (!done && IsWindow(w))
+            return false;
+    }
+    window = nullptr;
+    return true;
+}
+
+bool Win32EditorWindow::releaseClassUse(HMODULE module)
+{
+    {
+        ClassLock lock;
+        if (classUseCount > 0) {
+            --classUseCount;
+            if (classUseCount == 0 && !UnregisterClassW(kEditorWindowClass, module)) {
+                classUseCount = 1;
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool Win32EditorWindow::dropClass()
+{
+    if (!classRegistered)
+        return true;
+    if (!releaseClassUse(moduleInstance))
+        return false;
+    classRegistered = false;
+    moduleInstance = nullptr;
+    return true;
+}
+
+void Win32EditorWindow::shutDown()
+{
+    if (!teardown()) {
+        // The window outlives its editor. It must never reach it again, nor this module's
+        // procedure (the library may be unloaded while the window lives): hand it to the
+        // default procedure, then forget the pointer. Its class use stays, as nothing may
+        // unregister a class that a window still uses.
+        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DefWindowProcW));
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        window = nullptr;
+        return;
+    }
+    dropClass();
+}
+
+void Win32EditorWindow::invalidate()
+{
+    if (window)
+        InvalidateRect(window, nullptr, FALSE);
+}
+
+void Win32EditorWindow::captureMouse()
+{
+    if (window)
+        SetCapture(window);
+}
+
+LRESULT CALLBACK Win32EditorWindow::procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto* self = reinterpret_cast<Win32EditorWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (message == WM_NCCREATE) {
+        self = static_cast<Win32EditorWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+    if (!self)
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    return self->handle(hwnd, message, wParam, lParam);
+}
+
+void Win32EditorWindow::paintBuffered(HWND hwnd)
+{
+    PAINTSTRUCT ps;
+    HDC screen = BeginPaint(hwnd, &ps);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, kEditorWidth, kEditorHeight);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    client.paint(memory);
+    BitBlt(screen, 0, 0, kEditorWidth, kEditorHeight, memory, 0, 0, SRCCOPY);
+    SelectObject(memory, previous);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    EndPaint(hwnd, &ps);
+}
+
+LRESULT Win32EditorWindow::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_PAINT: paintBuffered(hwnd); return 0;
+    case WM_ERASEBKGND: return 1; // the paint covers every pixel
+    case WM_TIMER: InvalidateRect(hwnd, nullptr, FALSE); return 0;
+    case WM_MOUSEMOVE:
+        if (wParam & MK_LBUTTON) {
+            client.hold();
+            client.pointerDrag(xFrom(lParam), yFrom(lParam));
+            client.letGo();
+        }
+        return 0;
+    case WM_LBUTTONDOWN:
+        // A dialog opened from here runs a modal loop, in which the host may drop the view.
+        client.hold();
+        client.pointerDown(xFrom(lParam), yFrom(lParam));
+        client.letGo();
+        return 0;
+    case WM_LBUTTONUP:
+        client.dragEnded();
+        ReleaseCapture();
+        return 0;
+    case WM_CAPTURECHANGED: client.dragEnded(); return 0;
+    case WM_PRINTCLIENT: client.paint(reinterpret_cast<HDC>(wParam)); return 0;
+    case kEditorCloseMessage:
+        KillTimer(hwnd, kRepaintTimerId);
+        return DestroyWindow(hwnd) ? 1 : 0;
+    case WM_NCDESTROY:
+        window = nullptr;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    default: return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+}
+
+} // namespace kestravel::plugins
+
+#endif

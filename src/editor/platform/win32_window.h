@@ -1,0 +1,78 @@
+#pragma once
+// The editor's child window: the shared window class, creation, the repaint timer, the
+// window procedure and teardown, also from a thread that does not own the window.
+
+#ifdef _WIN32
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "editor/editor_window.h"
+
+namespace kestravel::plugins {
+
+inline constexpr wchar_t kEditorWindowClass[] = L"KestravelUtilityRackEditor";
+inline constexpr wchar_t kEditorWindowTitle[] = L"KESTRAVEL";
+inline constexpr UINT kEditorCloseMessage = WM_APP + 0x39; // 0x8039: destroy on the window's own thread
+inline constexpr UINT_PTR kRepaintTimerId = 1;
+inline constexpr UINT kRepaintPeriodMs = 100;
+
+// What the window procedure hands on to the editor. [UI thread]
+class EditorWindowClient {
+public:
+    virtual ~EditorWindowClient() = default;
+    virtual void paint(HDC dc) = 0;                   // the whole picture into dc
+    virtual void pointerDown(int32_t x, int32_t y) = 0; // may run modal dialogs
+    virtual void pointerDrag(int32_t x, int32_t y) = 0;
+    virtual void dragEnded() = 0;
+    // Keeps the client alive while a message that can run a modal loop is handled.
+    virtual void hold() = 0;
+    virtual void letGo() = 0;
+};
+
+class Win32EditorWindow final : public EditorWindow {
+public:
+    explicit Win32EditorWindow(EditorWindowClient& owner) noexcept : client(owner) {}
+    ~Win32EditorWindow() override = default;
+    Win32EditorWindow(const Win32EditorWindow&) = delete;
+    Win32EditorWindow& operator=(const Win32EditorWindow&) = delete;
+
+    // [UI thread] Creates the child window in parent; false (nothing changed) on any refusal.
+    bool attach(void* parent, const char* type);
+    // [any thread] Destroys the window (through its own thread when needed); false when it
+    // survives, and then everything is kept so that a later call can try again.
+    bool teardown();
+    // [any thread] Gives back the class use this editor holds, if any; false when the class
+    // could not be unregistered (the use is then kept).
+    bool dropClass();
+    // [any thread] The last word before the client dies: tears down as far as possible, and a
+    // window that survives is cut off from the client and from this module's code.
+    void shutDown();
+
+    HWND handle() const noexcept { return window; }
+    bool holdsClass() const noexcept { return classRegistered; }
+
+    // EditorWindow [UI thread]
+    void invalidate() override;
+    void captureMouse() override;
+    void* dialogOwner() const override { return window; }
+
+    // How many views hold the window class in this process (for tests).
+    static int32_t classUses();
+
+private:
+    static LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    void paintBuffered(HWND hwnd);
+    static bool releaseClassUse(HMODULE module);
+
+    EditorWindowClient& client;
+    HWND window = nullptr;             // cleared on WM_NCDESTROY
+    HMODULE moduleInstance = nullptr;  // null while no class use is held
+    bool classRegistered = false;
+};
+
+} // namespace kestravel::plugins
+
+#endif
