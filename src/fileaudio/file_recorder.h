@@ -14,6 +14,8 @@ class FileRecorder {
 public:
     static constexpr uint32_t kRingSamples = 1u << 20;
     static constexpr uint64_t kNoPosition = ~uint64_t{0};
+    // Sample bytes one file may hold: dataBytes + 36 must fit the 32-bit RIFF size.
+    static constexpr uint64_t kMaxDataBytes = 4294967259u;
 
     FileRecorder();
     ~FileRecorder(); // stops capture and joins the writer
@@ -36,7 +38,7 @@ public:
                    uint64_t blockStart) noexcept;
 
     // Read from any thread (status line, editor, tests).
-    std::atomic<uint64_t> framesWritten{0};
+    std::atomic<uint64_t> framesWritten{0}; // the whole take, over all its files
     std::atomic<uint64_t> droppedFrames{0};
     std::atomic<uint64_t> startPosition{0};
     std::atomic<uint64_t> stopPosition{kNoPosition};
@@ -49,20 +51,35 @@ public:
     std::atomic<bool> fileCreated{false};
     std::atomic<uint32_t> channels{0};
     std::atomic<uint32_t> sampleRate{0};
+    // Files of the current take: 1, then one more each time the take continues in a new part
+    // ("<stem>-part2.wav", ...) because the next write would pass the 32-bit size budget.
+    std::atomic<uint32_t> partCount{0};
 
-    // The implementation adds the ring, the writer and the tail fields below this line.
+    // Tail state: written by prepareDestination and the audio thread, read by the audio thread.
     std::atomic<uint64_t> silentCount{0};
     std::atomic<uint64_t> silenceSamples{24000};
     std::atomic<uint64_t> maxTailSamples{1440000};
     std::atomic<float> silenceThreshold{1.0e-4f};
 
+    // Test seams, never used by the product. Set them only while no writer runs; the next
+    // prepareDestination hands a copy to its writer.
+    struct WriterOptions {
+        uint64_t fileByteBudget = kMaxDataBytes; // sample bytes per file before a new part
+        bool refreshHeader = true;               // keep the sizes current while recording
+        uint64_t failWritesFrom = ~uint64_t{0};  // file offset at which the "disk" is full
+        const std::atomic<bool>* hold = nullptr; // while set, the writer takes nothing
+    };
+    void setWriterOptionsForTesting(const WriterOptions& options) { writerOptions = options; }
+
 private:
     void writerThreadMain(std::u16string path); // [writer thread] never throws
+    void failTake() noexcept;                   // [writer thread]
 
     std::unique_ptr<float[]> ring;            // kRingSamples, zero-filled at construction
     std::thread writer;
     std::atomic<uint64_t> readPosition{0};    // written by the writer thread only
     std::atomic<uint64_t> writePosition{0};   // written by the audio thread only, once per block
+    WriterOptions writerOptions;              // UI thread; copied by each new writer
 };
 
 } // namespace kestravel::plugins

@@ -1,0 +1,173 @@
+// The controller and audio-thread side of the recorder; the writer thread is in
+// recorder_writer.cpp.
+
+#include "fileaudio/file_recorder.h"
+
+#include "fileaudio/take_naming.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <stdexcept>
+
+namespace kestravel::plugins {
+
+namespace {
+constexpr uint64_t kRingMask = FileRecorder::kRingSamples - 1;
+
+// NaN takes the lower bound: a tail setting must never turn into an undefined count.
+double clampSetting(double v, double lo, double hi) noexcept
+{
+    return std::isnan(v) ? lo : std::clamp(v, lo, hi);
+}
+} // namespace
+
+FileRecorder::FileRecorder() : ring(new float[kRingSamples]()) {}
+
+FileRecorder::~FileRecorder()
+{
+    recording.exchange(false);
+    stopRequested.exchange(true);
+    if (writer.joinable())
+        writer.join();
+}
+
+void FileRecorder::prepareDestination(const std::u16string& path, uint32_t channelCount,
+                                      uint32_t rate)
+{
+    if (recording.load())
+        throw std::runtime_error("Stop recording before choosing destination");
+    stopWriter();
+    if (channelCount < 1 || channelCount > 64 || rate < 8000 || rate > 384000)
+        throw std::runtime_error("Invalid recording format");
+    if (pathExists(path))
+        throw std::runtime_error("Destination exists; choose a new file");
+
+    // No writer runs and no push can be storing (recording is false), so the positions and
+    // the take's settings are ours to reset.
+    channels.exchange(channelCount);
+    sampleRate.exchange(rate);
+    readPosition.exchange(0);
+    writePosition.exchange(0);
+    framesWritten.exchange(0);
+    droppedFrames.exchange(0);
+    silentCount.exchange(0);
+    stopPosition.exchange(kNoPosition);
+    partCount.exchange(0);
+    failed.exchange(false);
+    stopRequested.exchange(false);
+    finished.exchange(false);
+    ready.exchange(false);
+
+    try {
+        writer = std::thread(&FileRecorder::writerThreadMain, this, path);
+    } catch (...) {
+        finished.exchange(true); // no writer: back to a recorder without a destination
+        throw;
+    }
+    while (!ready.load() && !failed.load())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (failed.load())
+        throw std::runtime_error("Cannot create recording file");
+}
+
+void FileRecorder::stopWriter()
+{
+    if (!writer.joinable())
+        return;
+    recording.exchange(false);
+    stopRequested.exchange(true);
+    writer.join();
+}
+
+void FileRecorder::stopCapture() noexcept
+{
+    recording.exchange(false);
+    stopRequested.exchange(true);
+}
+
+void FileRecorder::startCapture(uint64_t position) noexcept
+{
+    if (!ready.load() || stopRequested.load() || failed.load())
+        return;
+    startPosition.exchange(position);
+    stopPosition.exchange(kNoPosition);
+    silentCount.exchange(0);
+    recording.exchange(true);
+}
+
+void FileRecorder::requestTailStop(uint64_t position, double silenceSeconds, double maxTailSeconds,
+                                   double thresholdDb) noexcept
+{
+    const double rate = sampleRate.load();
+    silenceSamples.exchange(static_cast<uint64_t>(rate * clampSetting(silenceSeconds, 0.01, 10.0)));
+    maxTailSamples.exchange(static_cast<uint64_t>(rate * clampSetting(maxTailSeconds, 0.01, 3600.0)));
+    silenceThreshold.exchange(
+        static_cast<float>(std::pow(10.0, clampSetting(thresholdDb, -120.0, -6.0) / 20.0)));
+    stopPosition.exchange(position);
+}
+
+void FileRecorder::pushBlock(const float* const* buffers, uint32_t bufferCount, uint32_t frames,
+                             uint64_t blockStart) noexcept
+{
+    pushing.store(true);
+    if (!recording.load()) {
+        pushing.store(false);
+        return;
+    }
+    const uint32_t ch = channels.load(std::memory_order_relaxed);
+    uint64_t w = writePosition.load(std::memory_order_relaxed);
+    const uint64_t r = readPosition.load(std::memory_order_acquire); // one snapshot per block
+    const uint64_t s = startPosition.load();
+    const uint64_t e = stopPosition.load();
+    const uint64_t silenceRun = silenceSamples.load(std::memory_order_relaxed);
+    const uint64_t maxTail = maxTailSamples.load(std::memory_order_relaxed);
+    const float threshold = silenceThreshold.load(std::memory_order_relaxed);
+    uint64_t silent = silentCount.load(std::memory_order_relaxed);
+    uint64_t dropped = 0;
+    bool autoStop = false;
+    float* const dst = ring.get();
+
+    // A channel without a buffer records silence.
+    auto value = [&](uint32_t c, uint32_t i) {
+        return c < bufferCount && buffers[c] ? buffers[c][i] : 0.0f;
+    };
+
+    // Frames before the start are skipped.
+    uint32_t i = blockStart < s ? static_cast<uint32_t>(std::min<uint64_t>(s - blockStart, frames)) : 0;
+    for (; i < frames; ++i) {
+        const uint64_t g = blockStart + i;
+        if (g >= e) {
+            float peak = 0.0f;
+            for (uint32_t c = 0; c < ch; ++c) {
+                const float a = std::fabs(value(c, i));
+                if (a > peak) // NaN never raises the peak
+                    peak = a;
+            }
+            silent = peak <= threshold ? silent + 1 : 0;
+            if (silent >= silenceRun || g - e >= maxTail) {
+                recording.store(false);
+                autoStop = true;
+                break; // this frame is not written
+            }
+        }
+        if (w + ch - r > kRingSamples) {
+            ++dropped; // whole frames only, never a part of one
+            continue;
+        }
+        for (uint32_t c = 0; c < ch; ++c) {
+            const float v = value(c, i);
+            dst[(w + c) & kRingMask] = std::isfinite(v) ? v : 0.0f;
+        }
+        w += ch;
+    }
+    silentCount.store(silent, std::memory_order_relaxed);
+    if (dropped)
+        droppedFrames.fetch_add(dropped);
+    writePosition.store(w, std::memory_order_release); // after the samples it covers
+    if (autoStop)
+        stopRequested.store(true);
+    pushing.store(false);
+}
+
+} // namespace kestravel::plugins
