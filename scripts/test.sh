@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Every test: Linux release, sanitizers, bounded fuzzing, then the Windows build under Wine.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+JOBS=${JOBS:-$(nproc)}
+FUZZ_SECONDS=${FUZZ_SECONDS:-30}
+start=$(date +%s)
+
+phase() { printf '\n=== %s (%s, %ds so far)\n' "$1" "$(date +%H:%M:%S)" "$(( $(date +%s) - start ))"; }
+build() { # dir, cmake args...
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir" -j"$JOBS"
+}
+
+phase "Linux release: build and test"
+build build -DCMAKE_BUILD_TYPE=Release
+ctest --test-dir build --output-on-failure -j"$JOBS"
+
+phase "Linux address and undefined-behaviour sanitizers"
+build build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRAVEL_SANITIZE=address,undefined
+ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan --output-on-failure -j"$JOBS"
+
+phase "Linux thread sanitizer (hand-offs, rings, writer, engine)"
+build build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRAVEL_SANITIZE=thread
+TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -j"$JOBS" -L tsan
+
+phase "Fuzzing, ${FUZZ_SECONDS}s per target"
+build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DKESTRAVEL_FUZZ=ON -DKESTRAVEL_TESTS=OFF
+for target in build-fuzz/fuzz/*/fuzz_*; do
+  [ -x "$target" ] || continue
+  corpus=$(mktemp -d)
+  echo "--- $(basename "$target")"
+  "$target" -max_total_time="$FUZZ_SECONDS" -timeout=10 -rss_limit_mb=4096 "$corpus" 2>&1 | tail -n 3
+  rm -rf "$corpus"
+done
+
+phase "Windows x86-64 under Wine"
+bash scripts/windows.sh
+
+phase "all tests passed"
