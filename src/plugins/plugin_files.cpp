@@ -3,7 +3,7 @@
 
 #include "plugins/utility_plugin.h"
 
-#include "fileaudio/status_text.h"
+#include "fileaudio/file_status.h"
 #include "fileaudio/take_naming.h"
 
 #include <cmath>
@@ -44,7 +44,7 @@ bool UtilityPlugin::setFile(const std::u16string& path, std::string& message)
 
 std::string UtilityPlugin::statusText() const
 {
-    return moduleStatusText(kind, destinationPath, player, recorder);
+    return plugins::statusText(kind, destinationPath, player, recorder);
 }
 
 tresult PLUGIN_API UtilityPlugin::setActive(TBool state)

@@ -72,12 +72,15 @@ TEST(FileControl, RecorderArmsAtOnceAndNeverOverwrites)
     ASSERT_TRUE(recorder->setFile(dir.file("second.wav"), message)) << message;
     EXPECT_EQ(fs::file_size(dir.path / "take.wav"), 44u);
 
+    // The refusal comes after the previous writer was stopped: the recorder is left unarmed.
     EXPECT_FALSE(recorder->setFile(dir.file("take.wav"), message));
     EXPECT_EQ(message, "Destination exists; choose a new file");
     EXPECT_EQ(recorder->destinationPath, dir.file("second.wav"));
+    EXPECT_FALSE(recorder->recorder.ready.load());
 
+    ASSERT_TRUE(recorder->setFile(dir.file("third.wav"), message)) << message;
     recorder->recorder.startCapture(0);
-    EXPECT_FALSE(recorder->setFile(dir.file("third.wav"), message));
+    EXPECT_FALSE(recorder->setFile(dir.file("fourth.wav"), message));
     EXPECT_EQ(message, "Stop recording first");
     EXPECT_EQ(recorder->statusText(), "Recording 0 frames; dropped 0");
 }

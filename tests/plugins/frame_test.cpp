@@ -147,8 +147,10 @@ TEST(Arrangements, AcceptOrRefusePerKind)
             << c.name;
         // A refusal leaves every bus on its previous arrangement.
         SpeakerArrangement arr = 0;
-        if (!outs.empty() && module->getBusArrangement(kOutput, 0, arr) == kResultTrue && c.expected != kResultTrue)
+        if (!outs.empty() && c.expected != kResultTrue &&
+            module->getBusArrangement(kOutput, 0, arr) == kResultTrue) {
             EXPECT_EQ(arr, c.kind == BREAKOUT ? mono : stereo) << c.name;
+        }
     }
 }
 
@@ -263,7 +265,8 @@ TEST(Processing, BusActivationIsMirroredForTheAudioPath)
     EXPECT_FALSE(fader->outputBusActive[3].load());
     EXPECT_EQ(fader->activateBus(kAudio, kOutput, 3, true), kResultTrue);
     EXPECT_TRUE(fader->outputBusActive[3].load());
-    EXPECT_EQ(fader->activateBus(kAudio, kInput, 64, true), kResultFalse);
+    EXPECT_EQ(fader->activateBus(kAudio, kInput, 64, true), kInvalidArgument);
+    EXPECT_EQ(fader->activateBus(kAudio, kInput, -1, true), kInvalidArgument);
     EXPECT_EQ(fader->activateBus(kAudio, kOutput, 3, false), kResultTrue);
     EXPECT_FALSE(fader->outputBusActive[3].load());
 }

@@ -81,10 +81,10 @@ tresult PLUGIN_API RecordingHandler::endEdit(Vst::ParamID id)
     return kResultOk;
 }
 
-tresult PLUGIN_API RecordingHandler::queryInterface(const TUID iid, void** obj)
+tresult PLUGIN_API RecordingHandler::queryInterface(const TUID queried, void** obj)
 {
-    if (FUnknownPrivate::iidEqual(iid, Vst::IComponentHandler::iid) ||
-        FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
+    if (FUnknownPrivate::iidEqual(queried, Vst::IComponentHandler::iid) ||
+        FUnknownPrivate::iidEqual(queried, FUnknown::iid)) {
         *obj = this;
         return kResultOk;
     }
