@@ -111,11 +111,22 @@ TEST (RangeParameter, ReadsTextAsPlainAndClampsToTheRange)
 	ParamValue v = -1.;
 	ASSERT_TRUE (strips.fromString (u"33", v));
 	EXPECT_DOUBLE_EQ (v, 32. / 63.);
+	EXPECT_FALSE (strips.fromString (u"many", v));
+}
+
+#if KESTRAVEL_VST3_OWN_LAYER
+// The SDK hands out normalized values above 1 for stepped text out of range and crashes on null.
+TEST (RangeParameter, SteppedTextIsClampedAndNullRefused)
+{
+	RangeParameter strips (u"Strips", 0, nullptr, 1., 64., 1., 63);
+	ParamValue v = -1.;
 	ASSERT_TRUE (strips.fromString (u"100", v));
 	EXPECT_DOUBLE_EQ (v, 1.);
-	EXPECT_FALSE (strips.fromString (u"many", v));
+	ASSERT_TRUE (strips.fromString (u"-5", v));
+	EXPECT_DOUBLE_EQ (v, 0.);
 	EXPECT_FALSE (strips.fromString (nullptr, v));
 }
+#endif
 
 TEST (Parameter, SetNormalizedClampsAndReportsChanges)
 {
@@ -125,8 +136,11 @@ TEST (Parameter, SetNormalizedClampsAndReportsChanges)
 	EXPECT_FALSE (p.setNormalized (1.5));
 	EXPECT_TRUE (p.setNormalized (-1.));
 	EXPECT_EQ (p.getNormalized (), 0.);
+#if KESTRAVEL_VST3_OWN_LAYER
+	// The SDK stores the NaN.
 	EXPECT_FALSE (p.setNormalized (std::numeric_limits<double>::quiet_NaN ()));
 	EXPECT_EQ (p.getNormalized (), 0.);
+#endif
 
 	String128 out {};
 	p.toString (0.51, out);
@@ -169,14 +183,25 @@ TEST (StringListParameter, NamesItsSteps)
 	EXPECT_DOUBLE_EQ (v, 1.);
 	EXPECT_FALSE (list.fromString (u"Other", v));
 	EXPECT_TRUE (list.replaceString (0, u"None"));
-	EXPECT_FALSE (list.replaceString (3, u"Nope"));
 	list.toString (0., out);
 	EXPECT_EQ (text (out), u"None");
-
 	list.clear ();
+	EXPECT_EQ (list.getInfo ().stepCount, -1);
+}
+
+#if KESTRAVEL_VST3_OWN_LAYER
+// The SDK throws std::out_of_range from both.
+TEST (StringListParameter, OutOfRangeIndicesAreHarmless)
+{
+	StringListParameter list (u"Mode", 3);
+	list.appendString (u"Off");
+	EXPECT_FALSE (list.replaceString (3, u"Nope"));
+	list.clear ();
+	String128 out {u'x', 0};
 	list.toString (0.5, out);
 	EXPECT_EQ (text (out), u"");
 }
+#endif
 
 TEST (ParameterContainer, KeepsAddOrderAndFindsById)
 {
@@ -190,7 +215,9 @@ TEST (ParameterContainer, KeepsAddOrderAndFindsById)
 	auto* automatic = container.addParameter (u"Auto");
 	auto* mute = container.addParameter (u"Mute", nullptr, 1, 0., 0, 200);
 	EXPECT_EQ (container.addParameter (nullptr, nullptr), nullptr);
+#if KESTRAVEL_VST3_OWN_LAYER
 	EXPECT_EQ (container.addParameter (static_cast<Parameter*> (nullptr)), nullptr);
+#endif
 
 	ASSERT_EQ (container.getParameterCount (), 4);
 	EXPECT_EQ (container.getParameterByIndex (0), gain);
@@ -210,8 +237,14 @@ TEST (ParameterContainer, KeepsAddOrderAndFindsById)
 	// The container holds one reference of each parameter.
 	gain->addRef ();
 	EXPECT_EQ (gain->release (), 1u);
+
+	container.removeAll ();
+	EXPECT_EQ (container.getParameterCount (), 0);
+	EXPECT_EQ (container.getParameter (1), nullptr);
 }
 
+#if KESTRAVEL_VST3_OWN_LAYER
+// The SDK always answers false and leaves later IDs pointing one slot too far.
 TEST (ParameterContainer, RemovalKeepsLaterLookupsRight)
 {
 	ParameterContainer container;
@@ -230,6 +263,7 @@ TEST (ParameterContainer, RemovalKeepsLaterLookupsRight)
 	EXPECT_EQ (container.getParameterCount (), 0);
 	EXPECT_EQ (container.getParameter (30), nullptr);
 }
+#endif
 
 TEST (ParameterContainer, DuplicateIdFindsTheNewestButKeepsBoth)
 {
