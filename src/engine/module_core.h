@@ -10,6 +10,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,8 +19,13 @@ namespace kestravel::plugins {
 inline constexpr int32_t kMaxBuses = 64;
 inline constexpr int32_t kMaxChannels = 64;
 
+struct EngineState;
+
 struct ModuleCore {
     explicit ModuleCore(ModuleKind moduleKind);
+    ~ModuleCore();
+    ModuleCore(const ModuleCore&) = delete;
+    ModuleCore& operator=(const ModuleCore&) = delete;
 
     const ModuleKind kind;
     ParamValues paramValues;
@@ -45,7 +51,16 @@ struct ModuleCore {
     std::array<std::atomic<bool>, kMaxBuses> inputBusActive{};
     std::array<std::atomic<bool>, kMaxBuses> outputBusActive{};
 
-    // [controller thread, not processing] Sizes the scratch rows and points both row tables at them.
+    // Samples per scratch row as last sized by resizeScratch (0 until then); the kernels use
+    // the rows only for sub-blocks that fit.
+    int32_t scratchRowLength = 0;
+
+    // The audio path's own storage (change points, gain caches, smoothing tables, silence
+    // bookkeeping); allocated by the constructor, sized by resizeScratch.
+    const std::unique_ptr<EngineState> engine;
+
+    // [controller thread, not processing] Sizes the scratch rows and points both row tables at
+    // them; also rebuilds the smoothing table for the current sampleRate and blockSize.
     void resizeScratch(int32_t blockSize);
 };
 

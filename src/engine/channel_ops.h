@@ -1,0 +1,144 @@
+#pragma once
+// The per-channel loops of the kernels, one template over the host's sample type. Every
+// written value is x narrowed to the output width, with a non-finite result written as 0;
+// each loop reports whether it wrote anything other than 0 (of either sign).
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <type_traits>
+
+namespace kestravel::plugins {
+
+// One gain for every sample of a stretch, or a curve with one gain per sample.
+struct GainView {
+    const double* curve = nullptr;
+    double constant = 1.0;
+};
+
+template <typename S>
+using SampleBits = std::conditional_t<std::is_same_v<S, float>, uint32_t, uint64_t>;
+
+// Magnitudes from here up become infinite in S: for float, halfway from FLT_MAX to 2^128
+// (a tie there rounds up). Testing before narrowing keeps the conversion defined.
+template <typename S>
+inline constexpr double kFiniteLimit = 0x1.ffffffp127;
+template <>
+inline constexpr double kFiniteLimit<double> = std::numeric_limits<double>::infinity();
+
+template <typename S>
+inline S finiteOrZero(double x) noexcept
+{
+    return static_cast<S>(std::fabs(x) < kFiniteLimit<S> ? x : 0.0);
+}
+
+template <typename S>
+inline bool anyNonZero(SampleBits<S> bits) noexcept
+{
+    constexpr SampleBits<S> sign = SampleBits<S>{1} << (sizeof(S) * 8 - 1);
+    return (bits & ~sign) != 0;
+}
+
+namespace detail {
+
+template <typename S, typename In>
+SampleBits<S> scaleByCurve(S* out, const In* in, const double* curve, int32_t n) noexcept
+{
+    SampleBits<S> bits = 0;
+    for (int32_t i = 0; i < n; ++i) {
+        const S y = finiteOrZero<S>(static_cast<double>(in[i]) * curve[i]);
+        out[i] = y;
+        bits |= std::bit_cast<SampleBits<S>>(y);
+    }
+    return bits;
+}
+
+template <typename S, typename In>
+SampleBits<S> scaleByConstant(S* out, const In* in, double gain, int32_t n) noexcept
+{
+    SampleBits<S> bits = 0;
+    for (int32_t i = 0; i < n; ++i) {
+        const S y = finiteOrZero<S>(static_cast<double>(in[i]) * gain);
+        out[i] = y;
+        bits |= std::bit_cast<SampleBits<S>>(y);
+    }
+    return bits;
+}
+
+// Unity gain on float: widening, multiplying by 1 and narrowing give the sample back, so only
+// the finiteness test is left.
+inline uint32_t passFinite(float* out, const float* in, int32_t n) noexcept
+{
+    uint32_t bits = 0;
+    for (int32_t i = 0; i < n; ++i) {
+        const float v = in[i];
+        const float y = std::fabs(v) <= std::numeric_limits<float>::max() ? v : 0.0f;
+        out[i] = y;
+        bits |= std::bit_cast<uint32_t>(y);
+    }
+    return bits;
+}
+
+// Same-buffer variants: with one pointer the compiler needs no overlap check to vectorise.
+template <typename S>
+SampleBits<S> scaleInPlaceByCurve(S* io, const double* curve, int32_t n) noexcept
+{
+    SampleBits<S> bits = 0;
+    for (int32_t i = 0; i < n; ++i) {
+        const S y = finiteOrZero<S>(static_cast<double>(io[i]) * curve[i]);
+        io[i] = y;
+        bits |= std::bit_cast<SampleBits<S>>(y);
+    }
+    return bits;
+}
+
+template <typename S>
+SampleBits<S> scaleInPlaceByConstant(S* io, double gain, int32_t n) noexcept
+{
+    SampleBits<S> bits = 0;
+    for (int32_t i = 0; i < n; ++i) {
+        const S y = finiteOrZero<S>(static_cast<double>(io[i]) * gain);
+        io[i] = y;
+        bits |= std::bit_cast<SampleBits<S>>(y);
+    }
+    return bits;
+}
+
+} // namespace detail
+
+// out[i] = in[i] * gain; a null input reads as silence. out may be in itself.
+template <typename S, typename In>
+bool writeScaled(S* out, const In* in, int32_t n, GainView gain) noexcept
+{
+    if (in == nullptr) {
+        std::memset(out, 0, static_cast<size_t>(n) * sizeof(S));
+        return false;
+    }
+    SampleBits<S> bits = 0;
+    if constexpr (std::is_same_v<S, In>) {
+        if (static_cast<const void*>(out) == static_cast<const void*>(in)) {
+            bits = gain.curve ? detail::scaleInPlaceByCurve(out, gain.curve, n)
+                              : detail::scaleInPlaceByConstant(out, gain.constant, n);
+            return anyNonZero<S>(bits);
+        }
+    }
+    if constexpr (std::is_same_v<S, float> && std::is_same_v<In, float>) {
+        if (!gain.curve && gain.constant == 1.0)
+            return anyNonZero<S>(detail::passFinite(out, in, n));
+    }
+    bits = gain.curve ? detail::scaleByCurve(out, in, gain.curve, n)
+                      : detail::scaleByConstant(out, in, gain.constant, n);
+    return anyNonZero<S>(bits);
+}
+
+// acc[i] += in[i], in double.
+template <typename In>
+void accumulate(double* acc, const In* in, int32_t n) noexcept
+{
+    for (int32_t i = 0; i < n; ++i)
+        acc[i] += static_cast<double>(in[i]);
+}
+
+} // namespace kestravel::plugins

@@ -1,0 +1,62 @@
+#pragma once
+// Audio-thread working storage of one module: allocated once with the module and sized at
+// set-up, so the block path never allocates.
+
+#include "engine/change_point.h"
+#include "engine/gain_smoothing.h"
+#include "plugins/parameter_ids.h"
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace kestravel::plugins {
+
+inline constexpr int32_t kCurveChunk = 256; // samples per stretch when curves are made piecewise
+inline constexpr size_t kEngineBuses = 64;
+inline constexpr size_t kMasterGainIndex = kMaxStrips; // gain index after the 64 strips
+
+// Gain curves of one smoother for the call at hand and the calls that follow it while its
+// target and the sub-block length stay put. Each call starts from the closed-form state the
+// previous one left, so those curves are independent and can be made side by side.
+struct SmootherLookahead {
+    static constexpr int32_t kDepth = kSmootherLanes;
+    static constexpr int32_t kMaxLength = 1024;
+
+    double target = 0.0;
+    double w = -1.0; // no curves yet
+    int32_t length = 0;
+    int32_t count = 0;
+    std::array<double, kDepth> starts{};
+    std::array<std::array<double, kMaxLength>, kDepth> rows{};
+};
+
+struct EngineState {
+    // The block's change points and their walk order: (offset << 32) | gathering index.
+    std::array<ChangePoint, kMaxChangePoints> changePoints{};
+    std::array<uint64_t, kMaxChangePoints> pointOrder{};
+
+    // dbToLinear results, keyed by the bits of the normalized value they came from.
+    uint64_t masterValueBits = ~uint64_t{0};
+    double masterLinear = 0.0;
+    std::array<uint64_t, kMaxStrips> stripValueBits{};
+    std::array<double, kMaxStrips> stripLinear{};
+
+    // Smoothing coefficients for coefficientRate, and a^0..a^n built at set-up for powersRate.
+    double coefficientRate = 0.0;
+    SmoothingCoefficients coefficients{};
+    double powersRate = 0.0;
+    std::vector<double> powers;
+
+    SmootherLookahead lookahead;
+    std::array<double, (kMaxStrips + 1) * kCurveChunk> chunkCurves{};
+
+    // Per output bus over the current host block: channels written, and channels that
+    // received a sample other than 0.
+    std::array<uint64_t, kEngineBuses> writtenChannels{};
+    std::array<uint64_t, kEngineBuses> nonZeroChannels{};
+
+    EngineState() { stripValueBits.fill(~uint64_t{0}); }
+};
+
+} // namespace kestravel::plugins

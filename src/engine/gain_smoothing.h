@@ -1,0 +1,57 @@
+#pragma once
+// The gain law and the 3 ms one-pole smoother that every kind's gains move through.
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+namespace kestravel::plugins {
+
+inline constexpr double kSmoothingSeconds = 0.003;
+
+// A smoothed gain that falls below the smallest normal double is held at exactly 0: a muted
+// strip then really reaches silence, and the smoother never runs on denormals (whose cost, and
+// whose value under a host's flush-to-zero mode, depend on the machine).
+inline constexpr double kGainFloor = std::numeric_limits<double>::min();
+
+// Normalized 0..1 is -90..+12 dB; 0 gives 10^-4.5, not silence.
+inline double dbToLinear(double normalized) noexcept
+{
+    return std::pow(10.0, (normalized * 102.0 - 90.0) / 20.0);
+}
+
+struct SmoothingCoefficients {
+    double a = 0.0; // per-sample decay of the distance to the target
+    double w = 1.0; // 1 - a: the share of the distance covered per step
+};
+
+inline SmoothingCoefficients smoothingCoefficients(double sampleRate) noexcept
+{
+    // A rate that is not a positive number makes the gains jump instead of turning into NaN.
+    const double a = sampleRate > 0.0 ? std::exp(-1.0 / (sampleRate * kSmoothingSeconds)) : 0.0;
+    return {a, 1.0 - a};
+}
+
+// One smoothing step; the per-sample gains are exactly this recurrence.
+inline double smoothingStep(double gain, double target, double w) noexcept
+{
+    const double next = gain + (target - gain) * w;
+    return next < kGainFloor ? 0.0 : next;
+}
+
+// Where a smoother stands after L steps, in closed form (aPowL = a^L): the stored state.
+inline double smoothedAfter(double gain, double target, double aPowL) noexcept
+{
+    const double next = target + (gain - target) * aPowL;
+    return next < kGainFloor ? 0.0 : next;
+}
+
+inline constexpr int32_t kSmootherLanes = 8;
+
+// [audio thread, never allocates] Runs up to kSmootherLanes independent smoothers side by side
+// for `steps` steps (their dependency chains overlap instead of queueing); rows[k][i] receives
+// smoother k's value after step i + 1 and gains[k] is left at the last one.
+void runSmoothers(double* gains, const double* targets, int32_t count, double w, int32_t steps,
+                  double* const* rows) noexcept;
+
+} // namespace kestravel::plugins

@@ -1,0 +1,474 @@
+// The signal kernel: one sub-block of one host block, for every kind, as one template over the
+// host's sample type.
+
+#include "engine/block_processor.h"
+#include "engine/channel_ops.h"
+#include "engine/engine_state.h"
+#include "engine/gain_smoothing.h"
+#include "engine/transport_sync.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+
+namespace kestravel::plugins {
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+namespace {
+
+constexpr std::array<float*, kMaxChannels> kNoRows{};
+constexpr size_t kGainCount = kMaxStrips + 1; // 64 strips, then the master
+
+// Parameter slots only ever hold 0..1, but the kernel must not turn anything else into NaN.
+double unitValue(double v) noexcept
+{
+    return v >= 0.0 ? (v <= 1.0 ? v : 1.0) : 0.0;
+}
+
+// dbToLinear through a one-entry cache per slot: an unchanged value costs no pow().
+double cachedGain(uint64_t& keyBits, double& linear, double normalized) noexcept
+{
+    const auto bits = std::bit_cast<uint64_t>(normalized);
+    if (bits != keyBits) {
+        keyBits = bits;
+        linear = dbToLinear(normalized);
+    }
+    return linear;
+}
+
+template <typename S>
+S** channelArray(AudioBusBuffers& bus) noexcept;
+template <>
+float** channelArray<float>(AudioBusBuffers& bus) noexcept
+{
+    return bus.channelBuffers32;
+}
+template <>
+double** channelArray<double>(AudioBusBuffers& bus) noexcept
+{
+    return bus.channelBuffers64;
+}
+
+// The curves of the smoothers that move during this call, one per gain in use.
+struct RampPlan {
+    int32_t count = 0;
+    bool lookahead = false; // one full-length curve from the lookahead store
+    std::array<size_t, kGainCount> gain{};
+    std::array<double, kGainCount> value{}; // running value while curves are made piecewise
+    std::array<double, kGainCount> target{};
+    std::array<int32_t, kGainCount> slot{}; // by gain index: -1 steady, else the ramp's slot
+    std::array<double, kGainCount> steady{};
+    const double* fullCurve = nullptr;
+};
+
+template <typename S>
+class SubBlock {
+public:
+    SubBlock(ModuleCore& module, ProcessData& block, int32_t first, int32_t count) noexcept
+        : core(module), engine(*module.engine), data(block), start(first), length(count),
+          scratchUsable(count <= module.scratchRowLength)
+    {
+    }
+
+    void run() noexcept
+    {
+        if (start == 0)
+            beginBlockBookkeeping();
+        const SmoothingCoefficients coefficients = smoothing();
+        const double aPowL = powerOfA(coefficients.a);
+        advanceGains(aPowL);
+        planRamps(coefficients.w, aPowL);
+        transportStep(core, data, start);
+        if (core.kind == PLAYER)
+            renderPlayer();
+        if (core.kind == RECORDER)
+            feedRecorder();
+        writeOutputs(coefficients.w);
+        for (int32 b = 0; b < data.numOutputs; ++b) {
+            const auto i = static_cast<size_t>(b);
+            data.outputs[b].silenceFlags = engine.writtenChannels[i] & ~engine.nonZeroChannels[i];
+        }
+    }
+
+private:
+    void beginBlockBookkeeping() noexcept
+    {
+        engine.writtenChannels.fill(0);
+        engine.nonZeroChannels.fill(0);
+    }
+
+    SmoothingCoefficients smoothing() noexcept
+    {
+        if (engine.coefficientRate != core.sampleRate) {
+            engine.coefficients = smoothingCoefficients(core.sampleRate);
+            engine.coefficientRate = core.sampleRate;
+        }
+        return engine.coefficients;
+    }
+
+    double powerOfA(double a) const noexcept
+    {
+        const auto index = static_cast<size_t>(length);
+        if (engine.powersRate == core.sampleRate && index < engine.powers.size())
+            return engine.powers[index];
+        return std::pow(a, static_cast<double>(length));
+    }
+
+    bool usesMaster() const noexcept { return core.kind != PLAYER && core.kind != FADER_BANK; }
+    bool usesStrips() const noexcept { return !usesMaster() && core.kind != PLAYER; }
+
+    // Targets, priming and the closed-form advance of the stored state. Only FADER BANK hears
+    // its strips, so only FADER BANK pays for keeping them.
+    void advanceGains(double aPowL) noexcept
+    {
+        const ParamValues& values = core.paramValues;
+        activeCount = std::clamp(activeStripCount(unitValue(values[kActiveStripsParam].load())), 1,
+                                 static_cast<int32_t>(kMaxStrips));
+        targets[kMasterGainIndex] = cachedGain(engine.masterValueBits, engine.masterLinear,
+                                               unitValue(values[kGainParam].load()));
+        if (usesStrips()) {
+            for (size_t k = 0; k < kMaxStrips; ++k) {
+                const bool open = static_cast<int32_t>(k) < activeCount &&
+                                  unitValue(values[kFaderMuteParamBase + k].load()) < 0.5;
+                targets[k] = open ? cachedGain(engine.stripValueBits[k], engine.stripLinear[k],
+                                               unitValue(values[kFaderGainParamBase + k].load()))
+                                  : 0.0;
+            }
+        }
+        if (!core.gainStatePrimed) {
+            core.masterGainState = targets[kMasterGainIndex];
+            if (usesStrips())
+                std::copy_n(targets.begin(), kMaxStrips, core.stripGainState.begin());
+            core.gainStatePrimed = true;
+        }
+        starts[kMasterGainIndex] = core.masterGainState;
+        core.masterGainState = smoothedAfter(core.masterGainState, targets[kMasterGainIndex], aPowL);
+        if (usesStrips()) {
+            for (size_t k = 0; k < kMaxStrips; ++k) {
+                starts[k] = core.stripGainState[k];
+                core.stripGainState[k] = smoothedAfter(starts[k], targets[k], aPowL);
+            }
+        }
+    }
+
+    bool outputLive(int32 b) const noexcept
+    {
+        return b < core.numOutputBuses && core.outputBusActive[static_cast<size_t>(b)].load();
+    }
+
+    // A gain is steady when one step leaves it where it is: then every step does, and a
+    // constant gives the curve exactly.
+    void planRamps(double w, double aPowL) noexcept
+    {
+        plan.slot.fill(-1);
+        auto consider = [&](size_t gi) {
+            if (smoothingStep(starts[gi], targets[gi], w) == starts[gi]) {
+                plan.steady[gi] = starts[gi];
+                return;
+            }
+            const auto n = static_cast<size_t>(plan.count++);
+            plan.slot[gi] = static_cast<int32_t>(n);
+            plan.gain[n] = gi;
+            plan.value[n] = starts[gi];
+            plan.target[n] = targets[gi];
+        };
+        if (usesMaster() && data.numOutputs > 0)
+            consider(kMasterGainIndex);
+        if (usesStrips())
+            for (int32 b = 0; b < data.numOutputs; ++b)
+                if (outputLive(b) && channelArray<S>(data.outputs[b]) != nullptr)
+                    consider(static_cast<size_t>(b));
+        plan.lookahead = plan.count == 1 && length <= SmootherLookahead::kMaxLength;
+        if (plan.lookahead)
+            plan.fullCurve = lookaheadCurve(plan.value[0], plan.target[0], w, aPowL);
+    }
+
+    // The curve of a lone moving smoother: taken from the store when an earlier call made it,
+    // otherwise made together with the curves of the next calls.
+    const double* lookaheadCurve(double from, double target, double w, double aPowL) noexcept
+    {
+        SmootherLookahead& store = engine.lookahead;
+        if (store.w == w && store.target == target && store.length == length) {
+            for (int32_t j = 0; j < store.count; ++j)
+                if (store.starts[static_cast<size_t>(j)] == from)
+                    return store.rows[static_cast<size_t>(j)].data();
+        }
+        std::array<double, SmootherLookahead::kDepth> gains{};
+        std::array<double, SmootherLookahead::kDepth> sameTarget{};
+        std::array<double*, SmootherLookahead::kDepth> rows{};
+        for (size_t j = 0; j < gains.size(); ++j) {
+            store.starts[j] = j == 0 ? from : smoothedAfter(store.starts[j - 1], target, aPowL);
+            gains[j] = store.starts[j];
+            sameTarget[j] = target;
+            rows[j] = store.rows[j].data();
+        }
+        runSmoothers(gains.data(), sameTarget.data(), SmootherLookahead::kDepth, w, length,
+                     rows.data());
+        store.w = w;
+        store.target = target;
+        store.length = length;
+        store.count = SmootherLookahead::kDepth;
+        return store.rows[0].data();
+    }
+
+    // Piecewise curves for several moving smoothers: the next n steps of each, side by side.
+    void advanceChunkCurves(double w, int32_t n) noexcept
+    {
+        for (int32_t first = 0; first < plan.count; first += kSmootherLanes) {
+            const int32_t lanes = std::min(kSmootherLanes, plan.count - first);
+            std::array<double*, kSmootherLanes> rows{};
+            for (int32_t k = 0; k < lanes; ++k)
+                rows[static_cast<size_t>(k)] =
+                    engine.chunkCurves.data() + static_cast<size_t>(first + k) * kCurveChunk;
+            runSmoothers(plan.value.data() + first, plan.target.data() + first, lanes, w, n,
+                         rows.data());
+        }
+    }
+
+    GainView gainAt(size_t gi, int32_t chunkStart) const noexcept
+    {
+        const int32_t slot = plan.slot[gi];
+        if (slot < 0)
+            return {nullptr, plan.steady[gi]};
+        if (plan.lookahead)
+            return {plan.fullCurve + chunkStart, 0.0};
+        return {engine.chunkCurves.data() + static_cast<size_t>(slot) * kCurveChunk, 0.0};
+    }
+
+    // in(j, c): a null pointer whenever the sample reads as silence.
+    const S* input(int32 j, int32 c) const noexcept
+    {
+        if (j >= data.numInputs || j >= core.numInputBuses ||
+            !core.inputBusActive[static_cast<size_t>(j)].load())
+            return nullptr;
+        AudioBusBuffers& bus = data.inputs[j];
+        if (c < 0 || c >= bus.numChannels || ((bus.silenceFlags >> c) & 1u) != 0)
+            return nullptr;
+        S** channels = channelArray<S>(bus);
+        return channels != nullptr ? channels[c] : nullptr;
+    }
+
+    S* output(int32 b, int32 ch) const noexcept
+    {
+        S** channels = channelArray<S>(data.outputs[b]);
+        return channels != nullptr ? channels[ch] : nullptr;
+    }
+
+    void note(int32 b, int32 ch, bool nonZero) noexcept
+    {
+        const uint64_t bit = uint64_t{1} << ch;
+        engine.writtenChannels[static_cast<size_t>(b)] |= bit;
+        if (nonZero)
+            engine.nonZeroChannels[static_cast<size_t>(b)] |= bit;
+    }
+
+    void renderPlayer() noexcept
+    {
+        FilePlayer& player = core.player;
+        const bool wasPlaying = player.playing.load();
+        const auto channels =
+            static_cast<uint32_t>(data.numOutputs > 0 ? data.outputs[0].numChannels : 0);
+        player.render(scratchUsable ? core.playerChannels.data() : kNoRows.data(), channels,
+                      static_cast<uint32_t>(length), core.sampleRate, core.sampleClock);
+        if (!wasPlaying || player.playing.load())
+            return;
+        // The file ran out inside this call: announce the stop at that very sample.
+        const auto clock = static_cast<uint64_t>(core.sampleClock);
+        const uint64_t end = player.endPosition.load();
+        if (end >= clock && end - clock < static_cast<uint64_t>(length))
+            emitSyncMessage(data.outputEvents, kSyncStopMessage,
+                            start + static_cast<int32_t>(end - clock));
+    }
+
+    // The input goes to the recorder as float, non-finite samples as 0, like the output.
+    void feedRecorder() noexcept
+    {
+        const int32 channels =
+            data.numInputs > 0 ? std::min(data.inputs[0].numChannels, kMaxChannels) : 0;
+        if (scratchUsable) {
+            for (int32 c = 0; c < channels; ++c) {
+                const S* in = input(0, c);
+                writeScaled<float, S>(core.playerChannels[static_cast<size_t>(c)],
+                                      in ? in + start : nullptr, length, GainView{});
+            }
+        }
+        core.recorder.pushBlock(scratchUsable ? core.recorderChannels.data() : kNoRows.data(),
+                                static_cast<uint32_t>(channels), static_cast<uint32_t>(length),
+                                static_cast<uint64_t>(core.sampleClock));
+    }
+
+    void writeOutputs(double w) noexcept
+    {
+        const bool piecewise = plan.count > 0 && !plan.lookahead;
+        const bool staged = core.kind == SUMMING || core.kind == DISTRIBUTOR;
+        const int32_t chunk = piecewise || staged ? std::min(kCurveChunk, length) : length;
+        for (int32_t c0 = 0; c0 < length; c0 += chunk) {
+            const int32_t n = std::min(chunk, length - c0);
+            if (piecewise)
+                advanceChunkCurves(w, n);
+            switch (core.kind) {
+            case INPUT:
+            case OUTPUT:
+            case RECORDER: writeStraight(c0, n); break;
+            case PLAYER: writePlayer(c0, n); break;
+            case SUMMING: writeSumming(c0, n); break;
+            case BREAKOUT: writeBreakout(c0, n); break;
+            case DISTRIBUTOR: writeDistributor(c0, n); break;
+            default: writeFaderBank(c0, n); break;
+            }
+        }
+    }
+
+    // out(b, ch) = gain * in(j, c) for one channel, silence when src is null.
+    void writeChannel(int32 b, int32 ch, const S* src, GainView gain, int32_t c0, int32_t n) noexcept
+    {
+        S* out = output(b, ch);
+        if (out == nullptr)
+            return;
+        const int32_t at = start + c0;
+        note(b, ch, writeScaled<S, S>(out + at, src ? src + at : nullptr, n, gain));
+    }
+
+    void writeStraight(int32_t c0, int32_t n) noexcept
+    {
+        const GainView gain = gainAt(kMasterGainIndex, c0);
+        for (int32 b = 0; b < data.numOutputs; ++b) {
+            const bool live = outputLive(b);
+            for (int32 ch = 0; ch < data.outputs[b].numChannels; ++ch)
+                writeChannel(b, ch, live ? input(0, ch) : nullptr, gain, c0, n);
+        }
+    }
+
+    void writeFaderBank(int32_t c0, int32_t n) noexcept
+    {
+        for (int32 b = 0; b < data.numOutputs; ++b) {
+            const bool live = outputLive(b);
+            const GainView gain = gainAt(static_cast<size_t>(b), c0);
+            for (int32 ch = 0; ch < data.outputs[b].numChannels; ++ch)
+                writeChannel(b, ch, live ? input(b, ch) : nullptr, gain, c0, n);
+        }
+    }
+
+    void writePlayer(int32_t c0, int32_t n) noexcept
+    {
+        const int32_t at = start + c0;
+        for (int32 b = 0; b < data.numOutputs; ++b) {
+            const bool live = outputLive(b) && scratchUsable;
+            for (int32 ch = 0; ch < data.outputs[b].numChannels; ++ch) {
+                S* out = output(b, ch);
+                if (out == nullptr)
+                    continue;
+                const float* row = live ? core.playerChannels[static_cast<size_t>(ch)] : nullptr;
+                note(b, ch, writeScaled<S, float>(out + at, row ? row + c0 : nullptr, n, GainView{}));
+            }
+        }
+    }
+
+    // Lane b carries input channel b. Bus 0 goes last and its channels from the top, so an
+    // in-place host's input channel is read by every lane before its own output overwrites it.
+    void writeBreakout(int32_t c0, int32_t n) noexcept
+    {
+        const GainView gain = gainAt(kMasterGainIndex, c0);
+        for (int32 step = 1; step <= data.numOutputs; ++step) {
+            const int32 b = step % data.numOutputs;
+            const bool carries = outputLive(b) && b < activeCount;
+            const S* src = carries ? input(0, b) : nullptr;
+            for (int32 ch = data.outputs[b].numChannels - 1; ch >= 0; --ch)
+                writeChannel(b, ch, src, gain, c0, n);
+        }
+    }
+
+    // Every open branch gets the same samples: made once per channel, then copied. Channels
+    // go from the top so that a high channel fed from a lower input channel reads it before
+    // an in-place host's bus 0 overwrites it.
+    void writeDistributor(int32_t c0, int32_t n) noexcept
+    {
+        const GainView gain = gainAt(kMasterGainIndex, c0);
+        const int32_t at = start + c0;
+        const int32 inChannels = data.numInputs > 0 ? data.inputs[0].numChannels : 0;
+        int32 widest = 0;
+        for (int32 b = 0; b < data.numOutputs; ++b)
+            widest = std::max(widest, data.outputs[b].numChannels);
+        alignas(64) std::array<S, kCurveChunk> stage;
+        for (int32 ch = widest - 1; ch >= 0; --ch) {
+            bool made = false;
+            bool nonZero = false;
+            for (int32 b = 0; b < data.numOutputs; ++b) {
+                if (ch >= data.outputs[b].numChannels)
+                    continue;
+                S* out = output(b, ch);
+                if (out == nullptr)
+                    continue;
+                if (!(outputLive(b) && b < activeCount)) {
+                    note(b, ch, writeScaled<S, S>(out + at, nullptr, n, gain));
+                    continue;
+                }
+                if (!made) {
+                    const S* src = inChannels > 0 ? input(0, std::min(ch, inChannels - 1)) : nullptr;
+                    nonZero = writeScaled<S, S>(stage.data(), src ? src + at : nullptr, n, gain);
+                    made = true;
+                }
+                std::memcpy(out + at, stage.data(), static_cast<size_t>(n) * sizeof(S));
+                note(b, ch, nonZero);
+            }
+        }
+    }
+
+    // The sum of the first N inputs, each through its clamped channel, in double. Channels go
+    // from the top for the same in-place reason as above.
+    void writeSumming(int32_t c0, int32_t n) noexcept
+    {
+        const GainView gain = gainAt(kMasterGainIndex, c0);
+        const int32_t at = start + c0;
+        const int32 summed = std::min(data.numInputs, activeCount);
+        alignas(64) std::array<double, kCurveChunk> sum;
+        for (int32 b = 0; b < data.numOutputs; ++b) {
+            const bool live = outputLive(b);
+            for (int32 ch = data.outputs[b].numChannels - 1; ch >= 0; --ch) {
+                S* out = output(b, ch);
+                if (out == nullptr)
+                    continue;
+                if (!live) {
+                    note(b, ch, writeScaled<S, S>(out + at, nullptr, n, gain));
+                    continue;
+                }
+                std::fill_n(sum.data(), n, 0.0);
+                for (int32 j = 0; j < summed; ++j) {
+                    const int32 channels = data.inputs[j].numChannels;
+                    const S* src = channels > 0 ? input(j, std::min(ch, channels - 1)) : nullptr;
+                    if (src != nullptr)
+                        accumulate(sum.data(), src + at, n);
+                }
+                note(b, ch, writeScaled<S, double>(out + at, sum.data(), n, gain));
+            }
+        }
+    }
+
+    ModuleCore& core;
+    EngineState& engine;
+    ProcessData& data;
+    const int32_t start;
+    const int32_t length;
+    const bool scratchUsable;
+    int32_t activeCount = 1;
+    std::array<double, kGainCount> targets{};
+    std::array<double, kGainCount> starts{};
+    RampPlan plan;
+};
+
+} // namespace
+
+void processSubBlock32(ModuleCore& core, ProcessData& data, int32_t start, int32_t length) noexcept
+{
+    SubBlock<Sample32>(core, data, start, length).run();
+}
+
+void processSubBlock64(ModuleCore& core, ProcessData& data, int32_t start, int32_t length) noexcept
+{
+    SubBlock<Sample64>(core, data, start, length).run();
+}
+
+} // namespace kestravel::plugins

@@ -1,0 +1,90 @@
+#include "engine/transport_sync.h"
+
+#include "pluginterfaces/vst/ivstprocesscontext.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kestravel::plugins {
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+double tailSilenceSeconds(double normalized) noexcept
+{
+    return std::max(normalized * 10.0, 0.01);
+}
+
+double maximumTailSeconds(double normalized) noexcept
+{
+    return std::max(normalized * 3600.0, 0.01);
+}
+
+int32_t syncCommand(const Event& event) noexcept
+{
+    if (event.type != Event::kDataEvent || event.data.type != DataEvent::kMidiSysEx ||
+        event.data.bytes == nullptr || event.data.size != static_cast<uint32>(kSyncMessageSize))
+        return 0;
+    const uint8* bytes = event.data.bytes;
+    if (std::memcmp(bytes, kSyncStartMessage, 5) != 0 || bytes[6] != 0xF7)
+        return 0;
+    return bytes[5] == 0x01 || bytes[5] == 0x02 ? bytes[5] : 0;
+}
+
+void emitSyncMessage(IEventList* list, const uint8* message, int32_t offset) noexcept
+{
+    if (list == nullptr)
+        return;
+    Event event;
+    std::memset(&event, 0, sizeof(event));
+    event.busIndex = 0;
+    event.sampleOffset = offset;
+    event.ppqPosition = 0.0;
+    event.flags = 0;
+    event.type = Event::kDataEvent;
+    event.data.size = static_cast<uint32>(kSyncMessageSize);
+    event.data.type = DataEvent::kMidiSysEx;
+    event.data.bytes = message;
+    list->addEvent(event);
+}
+
+void requestTail(ModuleCore& core) noexcept
+{
+    core.recorder.requestTailStop(static_cast<uint64_t>(core.sampleClock),
+                                  tailSilenceSeconds(core.paramValues[kTailSilenceTimeParam].load()),
+                                  maximumTailSeconds(core.paramValues[kMaximumTailParam].load()),
+                                  kTailThresholdDb);
+}
+
+void transportStep(ModuleCore& core, ProcessData& data, int32_t start) noexcept
+{
+    const bool hostPlaying =
+        data.processContext != nullptr && (data.processContext->state & ProcessContext::kPlaying) != 0;
+    const bool run = core.paramValues[kFollowTransportParam].load() > 0.5
+                         ? hostPlaying
+                         : core.paramValues[kPlayRecordParam].load() > 0.5;
+    const bool rising = run && !core.syncRunning;
+    const bool falling = !run && core.syncRunning;
+    const auto position = static_cast<uint64_t>(core.sampleClock);
+
+    if (core.kind == PLAYER && rising) {
+        core.player.startPlayback(position, 0);
+        emitSyncMessage(data.outputEvents, kSyncStartMessage, start);
+        // Nothing to play: a follower hears the start and the stop at the same sample.
+        if (core.player.totalFrames.load() == 0)
+            emitSyncMessage(data.outputEvents, kSyncStopMessage, start);
+    }
+    if (core.kind == RECORDER) {
+        if (rising)
+            core.recorder.startCapture(position);
+        else if (falling)
+            requestTail(core);
+    }
+    if (core.kind == PLAYER && falling) {
+        core.player.stopPlayback();
+        emitSyncMessage(data.outputEvents, kSyncStopMessage, start);
+    }
+    core.syncRunning = run;
+}
+
+} // namespace kestravel::plugins
