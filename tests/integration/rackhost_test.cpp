@@ -1,0 +1,265 @@
+// rackhost as a user runs it: clear messages and exit codes for bad input, and the main paths.
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "bundle_test_support.h"
+#include "kestravel_host/host_error.h"
+#include "kestravel_host/module.h"
+#include "kestravel_host/utf.h"
+#include "kestravel_host/wav.h"
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
+namespace kestravel::plugins::testing_support {
+namespace {
+
+struct Outcome
+{
+    int exitCode;
+    std::string output; // stdout and stderr together
+};
+
+std::string quoteArg(const std::string& arg)
+{
+#ifdef _WIN32
+    return "\"" + arg + "\"";
+#else
+    std::string q = "'";
+    for (char ch : arg)
+        q += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
+    return q + "'";
+#endif
+}
+
+Outcome rackhost(const std::vector<std::string>& args)
+{
+    std::filesystem::path program = std::filesystem::absolute(pathFromUtf8(KESTRAVEL_RACKHOST));
+    program.make_preferred();
+    std::string command = quoteArg(pathToUtf8(program));
+    for (const auto& a : args)
+        command += " " + quoteArg(a);
+    command += " 2>&1";
+#ifdef _WIN32
+    // cmd strips one pair of quotes around the whole line.
+    FILE* pipe = _popen(("\"" + command + "\"").c_str(), "r");
+#else
+    FILE* pipe = popen(command.c_str(), "r");
+#endif
+    if (pipe == nullptr)
+        return {-1, "cannot start rackhost"};
+    std::string output;
+    char buffer[4096];
+    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
+        output.append(buffer, n);
+#ifdef _WIN32
+    const int status = _pclose(pipe);
+    return {status, output};
+#else
+    const int status = pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+#endif
+}
+
+std::string text(const std::filesystem::path& p) { return pathToUtf8(p); }
+
+bool contains(const std::string& haystack, const std::string& needle) { return haystack.find(needle) != std::string::npos; }
+
+std::filesystem::path binaryName(const std::string& stem)
+{
+#ifdef _WIN32
+    return stem + ".vst3";
+#else
+    return stem + ".so";
+#endif
+}
+
+const char* kArch =
+#ifdef _WIN32
+    "x86_64-win";
+#else
+    "x86_64-linux";
+#endif
+
+struct BadBundle
+{
+    const char* name;
+    // Builds the bad input in dir and returns the path to hand to rackhost.
+    std::filesystem::path (*make)(const TempDir& dir);
+    const char* message;
+};
+
+const BadBundle kBadBundles[] = {
+    {"missing path", [](const TempDir& d) { return d / "nothing-here.vst3"; }, "No such file or directory"},
+    {"text file named like a bundle",
+     [](const TempDir& d) {
+         std::ofstream(d / "Fake.vst3") << "not a library";
+         return d / "Fake.vst3";
+     },
+     "is not a VST 3 bundle or a loadable"},
+    {"folder not named as a bundle",
+     [](const TempDir& d) {
+         std::filesystem::create_directories(d / "Plain" / "Contents");
+         return d / "Plain";
+     },
+     "is a folder but not a VST 3 bundle"},
+    {"bundle with its binary missing",
+     [](const TempDir& d) {
+         std::filesystem::create_directories(d / "Empty.vst3" / "Contents" / kArch);
+         return d / "Empty.vst3";
+     },
+     "has no binary for"},
+    {"bundle whose binary exports no GetPluginFactory",
+     [](const TempDir& d) {
+         const auto folder = d / "NoFactory.vst3" / "Contents" / kArch;
+         std::filesystem::create_directories(folder);
+         std::filesystem::copy_file(pathFromUtf8(KESTRAVEL_FIXTURE_NO_FACTORY), folder / binaryName("NoFactory"));
+         return d / "NoFactory.vst3";
+     },
+     "does not export GetPluginFactory"},
+    {"binary without GetPluginFactory given directly",
+     [](const TempDir&) { return pathFromUtf8(KESTRAVEL_FIXTURE_NO_FACTORY); }, "does not export GetPluginFactory"},
+};
+
+TEST(Rackhost, BadBundlesGiveAClearMessageAndFail)
+{
+    for (const BadBundle& bad : kBadBundles)
+    {
+        SCOPED_TRACE(bad.name);
+        TempDir dir;
+        const auto path = bad.make(dir);
+        for (const char* command : {"info", "bench"})
+        {
+            const Outcome o = rackhost({command, text(path)});
+            EXPECT_EQ(o.exitCode, 1) << o.output;
+            EXPECT_TRUE(contains(o.output, bad.message)) << o.output;
+        }
+        // The library's own error carries the same words.
+        try
+        {
+            Module::load(path);
+            ADD_FAILURE() << "loaded";
+        }
+        catch (const HostError& e)
+        {
+            EXPECT_TRUE(contains(e.what(), bad.message)) << e.what();
+        }
+    }
+}
+
+TEST(Rackhost, CommandLineMistakesAreUsageErrors)
+{
+    const std::string bundle = text(bundlePath(kindByCode(2)));
+    const std::vector<std::vector<std::string>> mistakes{
+        {},
+        {"frobnicate"},
+        {"info"},
+        {"info", bundle, "extra"},
+        {"render", bundle},
+        {"render", bundle, "--out"},
+        {"render", bundle, "--out", "x.wav", "--bogus"},
+        {"render", bundle, "--out", "x.wav", "--length", "ten"},
+        {"render", bundle, "--out", "x.wav", "--length", "10", "--param", "1=1.5"},
+        {"render", bundle, "--out", "x.wav", "--length", "10", "--automate", "1@20=0.5"},
+        {"render", bundle, "--out", "x.wav", "--length", "10", "--block", "0"},
+        {"bench", bundle, "--channels", "65"},
+        {"state", "save", bundle},
+        {"session", "--player", bundle},
+    };
+    for (const auto& args : mistakes)
+    {
+        std::string joined;
+        for (const auto& a : args)
+            joined += a + " ";
+        const Outcome o = rackhost(args);
+        EXPECT_EQ(o.exitCode, 2) << joined << "\n" << o.output;
+        EXPECT_TRUE(contains(o.output, "usage")) << joined << "\n" << o.output;
+    }
+}
+
+TEST(Rackhost, InfoShowsWhatTheScannerSees)
+{
+    const Outcome o = rackhost({"info", text(bundlePath(kindByCode(7)))});
+    ASSERT_EQ(o.exitCode, 0) << o.output;
+    EXPECT_TRUE(contains(o.output, "vendor \"KESTRAVEL\"")) << o.output;
+    EXPECT_TRUE(contains(o.output, "\"KESTRAVEL FADER BANK\""));
+    EXPECT_TRUE(contains(o.output, "cid: 4B524143 4B555449 4C495459 00100007"));
+    EXPECT_TRUE(contains(o.output, "sub-categories: \"Fx|Tools\""));
+    EXPECT_TRUE(contains(o.output, "\"Output 64\""));
+    EXPECT_TRUE(contains(o.output, "parameters: 129"));
+    EXPECT_TRUE(contains(o.output, "\"Fader 64 mute\""));
+}
+
+TEST(Rackhost, RenderWritesTheModulesOutput)
+{
+    TempDir dir;
+    WavAudio in;
+    in.channels = 2;
+    in.sampleRate = 44100;
+    for (int i = 0; i < 8000; ++i) // 4000 stereo frames
+        in.samples.push_back(static_cast<float>(i % 200) / 400.0f - 0.25f);
+    writeWavFloat(dir / "in.wav", in);
+    const Outcome o = rackhost({"render", text(bundlePath(kindByCode(2))), "--in", text(dir / "in.wav"), "--out",
+                                text(dir / "out.wav"), "--block", "64", "--automate", "1@500=0"});
+    ASSERT_EQ(o.exitCode, 0) << o.output;
+    const WavAudio out = readWav(dir / "out.wav");
+    ASSERT_EQ(out.channels, 2u);
+    EXPECT_EQ(out.sampleRate, 44100u);
+    ASSERT_EQ(out.frames(), in.frames());
+    // 0 dB until the automation point at frame 500, then the gain falls toward -90 dB.
+    for (std::size_t i = 0; i < 1000; ++i)
+        ASSERT_EQ(out.samples[i], in.samples[i]) << i;
+    EXPECT_LT(std::abs(out.samples.back()), 0.001f);
+}
+
+TEST(Rackhost, StateSaveAndLoadRoundTripAndRefuseBadText)
+{
+    TempDir dir;
+    const std::string bundle = text(bundlePath(kindByCode(6)));
+    Outcome o = rackhost({"state", "save", bundle, text(dir / "state.json")});
+    ASSERT_EQ(o.exitCode, 0) << o.output;
+    o = rackhost({"state", "load", bundle, text(dir / "state.json")});
+    EXPECT_EQ(o.exitCode, 0) << o.output;
+    EXPECT_TRUE(contains(o.output, "setState: kResultOk")) << o.output;
+
+    std::ofstream(dir / "bad.json") << "{\"schema\":1,\"kind\":6,\"parameters\":[]}";
+    o = rackhost({"state", "load", bundle, text(dir / "bad.json")});
+    EXPECT_EQ(o.exitCode, 1) << o.output;
+    EXPECT_TRUE(contains(o.output, "setState: kResultFalse")) << o.output;
+}
+
+TEST(Rackhost, PlayerRefusingItsFileIsReported)
+{
+    TempDir dir;
+    const Outcome o = rackhost({"render", text(bundlePath(kindByCode(5))), "--out", text(dir / "out.wav"), "--length",
+                                "100", "--file", text(dir / "missing.wav")});
+    EXPECT_EQ(o.exitCode, 1) << o.output;
+    EXPECT_TRUE(contains(o.output, "refused the file")) << o.output;
+    EXPECT_TRUE(contains(o.output, "there is no file at that path")) << o.output;
+}
+
+TEST(Rackhost, SessionRecordsAnAlignedTake)
+{
+    TempDir dir;
+    WavAudio src;
+    src.channels = 2;
+    src.sampleRate = 48000;
+    for (int i = 0; i < 9600; ++i)
+        src.samples.push_back(i % 2 == 0 ? 0.5f : -0.25f);
+    writeWavFloat(dir / "src.wav", src);
+    const std::vector<std::string> args{"session", "--player", text(bundlePath(kindByCode(5))), "--recorder",
+                                        text(bundlePath(kindByCode(6))), "--in", text(dir / "src.wav"), "--take",
+                                        text(dir / "take.wav")};
+    Outcome o = rackhost(args);
+    ASSERT_EQ(o.exitCode, 0) << o.output;
+    EXPECT_TRUE(contains(o.output, "aligned: the take starts on the PLAYER's first sample")) << o.output;
+    o = rackhost(args);
+    ASSERT_EQ(o.exitCode, 0) << o.output;
+    EXPECT_TRUE(contains(o.output, "take-take1.wav")) << o.output;
+}
+
+} // namespace
+} // namespace kestravel::plugins::testing_support
