@@ -36,7 +36,13 @@ public:
     void set(uint32_t id, double value) { storeParamValue(values, id, value); }
     double get(uint32_t id) const { return readParamValue(values, id); }
 
-    ModuleKind editorKind() const override { return kind; }
+    mutable int kindReads = 0; // every paint and every press reads the kind
+
+    ModuleKind editorKind() const override
+    {
+        ++kindReads;
+        return kind;
+    }
     double parameterValue(uint32_t id) const override { return readParamValue(values, id); }
     int32_t applyEditorEdit(uint32_t id, double value) override
     {
@@ -55,7 +61,12 @@ public:
     bool recorderReady() const override { return ready; }
     bool recorderRecording() const override { return recording; }
     bool recorderFailed() const override { return failed; }
-    std::string statusText() const override { return status; }
+    mutable int statusReads = 0; // once per PLAYER or RECORDER paint
+    std::string statusText() const override
+    {
+        ++statusReads;
+        return status;
+    }
     bool setFile(const std::u16string& path, std::string& message) override
     {
         filesSet.push_back(path);

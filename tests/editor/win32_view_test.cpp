@@ -1,0 +1,438 @@
+// The Windows editor: GDI pictures, the child window's life and its window messages.
+// Runs under Wine; the window tests need a display (Xvfb).
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include "counted_owner.h"
+#include "editor/paint_view.h"
+#include "editor/platform/gdi_canvas.h"
+#include "editor/platform/win32_window.h"
+#include "editor/view.h"
+#include "fake_editor_host.h"
+#include "kestravel/ieditorsnapshot.h"
+#include "picture_checks.h"
+
+namespace kestravel::plugins::testing {
+namespace {
+
+using Steinberg::IPlugView;
+using Steinberg::kResultFalse;
+using Steinberg::kResultOk;
+
+std::vector<uint32_t> gdiPicture(EditorState& state, const EditorHost& host)
+{
+    GdiBitmap bitmap;
+    EXPECT_TRUE(bitmap.valid());
+    GdiCanvas canvas(bitmap.context());
+    paintView(state, host, canvas);
+    std::vector<uint32_t> pixels(960u * 580u);
+    bitmap.copyTo(pixels.data());
+    return pixels;
+}
+
+uint32_t at(const std::vector<uint32_t>& pixels, int32_t x, int32_t y)
+{
+    return pixels[static_cast<size_t>(y) * 960u + static_cast<size_t>(x)];
+}
+
+TEST(GdiPicture, MeaningfulPixelsOfEveryLayout)
+{
+    for (const auto& c : pictureCases()) {
+        SCOPED_TRACE(c.name);
+        FakeEditorHost host(c.kind);
+        EditorState state;
+        c.setUp(host, state);
+        const auto pixels = gdiPicture(state, host);
+        EXPECT_EQ(state.faderPage, c.pageAfter);
+        for (const auto& check : c.checks)
+            EXPECT_EQ(at(pixels, check.x, check.y), check.colour.argb())
+                << check.what << " at " << check.x << "," << check.y;
+    }
+}
+
+TEST(GdiPicture, WaveformColumns)
+{
+    FakeEditorHost host(PLAYER);
+    host.clip.channels = 1;
+    host.clip.sampleRate = 8000;
+    host.clip.samples = {0.2f, -1.0f, 0.6f};
+    EditorState state;
+    const auto pixels = gdiPicture(state, host);
+    const auto pixel = [&](int32_t x, int32_t y) { return at(pixels, x, y); };
+    const struct {
+        int32_t x, h;
+    } cases[] = {{30, 19}, {329, 19}, {330, 95}, {628, 95}, {629, 57}, {927, 57}};
+    for (const auto& c : cases) {
+        const auto [top, bottom] = accentExtent(pixel, c.x);
+        EXPECT_EQ(top, 340 - c.h) << "column " << c.x;
+        EXPECT_EQ(bottom, 340 + c.h - 1) << "column " << c.x;
+    }
+    EXPECT_EQ(accentExtent(pixel, 29).second, -1);
+    EXPECT_EQ(accentExtent(pixel, 928).second, -1);
+}
+
+// ---------------------------------------------------------------- windows
+
+// Lets the window procedures run for a while.
+void pump(int milliseconds)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    do {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    } while (std::chrono::steady_clock::now() < end);
+}
+
+// Runs work on another thread while this one keeps answering sent messages.
+void onOtherThread(const std::function<void()>& work)
+{
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        work();
+        done = true;
+    });
+    while (!done) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT | QS_SENDMESSAGE);
+    }
+    worker.join();
+}
+
+// A top-level window to attach to. Destroying a visible top-level window takes Wine about two
+// seconds, so the visible one is made once per process and left to the process's end.
+HWND makeParent(bool visible)
+{
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"KestravelEditorTestParent";
+    RegisterClassW(&wc); // a second registration just fails
+    return CreateWindowExW(0, L"KestravelEditorTestParent", L"parent",
+                           WS_OVERLAPPEDWINDOW | (visible ? WS_VISIBLE : 0), 0, 0, 1000, 640, nullptr, nullptr,
+                           GetModuleHandleW(nullptr), nullptr);
+}
+
+HWND visibleParent()
+{
+    static const HWND parent = makeParent(true);
+    return parent;
+}
+
+class TestParent {
+public:
+    TestParent() : hwnd(makeParent(false)) {}
+    ~TestParent() { DestroyWindow(hwnd); }
+    HWND hwnd;
+};
+
+HWND editorChild(HWND parent) { return FindWindowExW(parent, nullptr, kEditorWindowClass, nullptr); }
+
+bool classRegistered()
+{
+    WNDCLASSW info{};
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&createEditorView), &module);
+    return GetClassInfoW(module, kEditorWindowClass, &info) != 0;
+}
+
+LPARAM point(int x, int y) { return MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y)); }
+
+struct WindowFixture : ::testing::Test {
+    void SetUp() override { ASSERT_NE(parent.hwnd, nullptr) << "no display for windows"; }
+    IPlugView* makeView(FakeEditorHost& host) { return createEditorView(host, &owner); }
+
+    CountedOwner owner;
+    struct {
+        HWND hwnd = visibleParent();
+    } parent;
+};
+
+TEST_F(WindowFixture, AttachCreatesTheChildWindow)
+{
+    FakeEditorHost host(OUTPUT);
+    IPlugView* view = makeView(host);
+    const int32_t usesBefore = Win32EditorWindow::classUses();
+    ASSERT_EQ(view->attached(parent.hwnd, "HWND"), kResultOk);
+
+    HWND child = editorChild(parent.hwnd);
+    ASSERT_NE(child, nullptr);
+    EXPECT_EQ(Win32EditorWindow::classUses(), usesBefore + 1);
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLongPtrW(child, GWL_STYLE)) & (WS_CHILD | WS_VISIBLE), DWORD{WS_CHILD | WS_VISIBLE});
+    RECT client{};
+    GetClientRect(child, &client);
+    EXPECT_EQ(client.right, 960);
+    EXPECT_EQ(client.bottom, 580);
+    wchar_t title[32] = {};
+    GetWindowTextW(child, title, 32);
+    EXPECT_STREQ(title, L"KESTRAVEL");
+    WNDCLASSW info{};
+    ASSERT_TRUE(GetClassInfoW(reinterpret_cast<HINSTANCE>(GetClassLongPtrW(child, GCLP_HMODULE)), kEditorWindowClass, &info));
+    EXPECT_EQ(info.style, 0u);
+    EXPECT_EQ(info.hbrBackground, nullptr);
+    EXPECT_EQ(info.cbWndExtra, 0);
+
+    // A second attach, while attached, changes nothing.
+    TestParent other;
+    EXPECT_EQ(view->attached(other.hwnd, "HWND"), kResultFalse);
+    EXPECT_EQ(editorChild(parent.hwnd), child);
+    EXPECT_EQ(editorChild(other.hwnd), nullptr);
+
+    EXPECT_EQ(view->removed(), kResultOk);
+    EXPECT_FALSE(IsWindow(child));
+    EXPECT_EQ(Win32EditorWindow::classUses(), usesBefore);
+
+    // Removed views can be attached again.
+    ASSERT_EQ(view->attached(parent.hwnd, "HWND"), kResultOk);
+    EXPECT_NE(editorChild(parent.hwnd), nullptr);
+    view->release(); // the destructor tears the window down
+    EXPECT_EQ(editorChild(parent.hwnd), nullptr);
+    EXPECT_EQ(Win32EditorWindow::classUses(), usesBefore);
+    EXPECT_EQ(owner.references, 1);
+}
+
+TEST_F(WindowFixture, RefusedAttachLeavesNothingBehind)
+{
+    FakeEditorHost host(OUTPUT);
+    IPlugView* view = makeView(host);
+    const int32_t usesBefore = Win32EditorWindow::classUses();
+    const struct {
+        void* parent;
+        const char* type;
+    } cases[] = {{parent.hwnd, "hwnd"},
+                 {parent.hwnd, nullptr},
+                 {parent.hwnd, "NSView"},
+                 {nullptr, "HWND"},
+                 {reinterpret_cast<void*>(0x123456), "HWND"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(view->attached(c.parent, c.type), kResultFalse);
+        EXPECT_EQ(Win32EditorWindow::classUses(), usesBefore);
+        EXPECT_EQ(editorChild(parent.hwnd), nullptr);
+    }
+    EXPECT_EQ(view->removed(), kResultOk); // nothing to remove
+    EXPECT_EQ(view->attached(parent.hwnd, "HWND"), kResultOk);
+    view->release();
+}
+
+TEST_F(WindowFixture, NeverAttachedViewReleasesOnlyItsOwner)
+{
+    FakeEditorHost host(PLAYER);
+    const int32_t usesBefore = Win32EditorWindow::classUses();
+    IPlugView* view = makeView(host);
+    EXPECT_EQ(owner.references, 2);
+    EXPECT_EQ(view->release(), 0u);
+    EXPECT_EQ(owner.references, 1);
+    EXPECT_EQ(Win32EditorWindow::classUses(), usesBefore);
+}
+
+TEST_F(WindowFixture, TwoViewsShareOneClassRegistration)
+{
+    ASSERT_EQ(Win32EditorWindow::classUses(), 0);
+    FakeEditorHost hostA(INPUT), hostB(FADER_BANK);
+    IPlugView* a = makeView(hostA);
+    IPlugView* b = makeView(hostB);
+    TestParent parentB;
+    ASSERT_EQ(a->attached(parent.hwnd, "HWND"), kResultOk);
+    ASSERT_EQ(b->attached(parentB.hwnd, "HWND"), kResultOk);
+    EXPECT_EQ(Win32EditorWindow::classUses(), 2);
+
+    EXPECT_EQ(a->removed(), kResultOk);
+    EXPECT_EQ(Win32EditorWindow::classUses(), 1);
+    EXPECT_TRUE(classRegistered());
+    EXPECT_TRUE(IsWindow(editorChild(parentB.hwnd)));
+
+    EXPECT_EQ(b->removed(), kResultOk);
+    EXPECT_EQ(Win32EditorWindow::classUses(), 0);
+    EXPECT_FALSE(classRegistered());
+    a->release();
+    b->release();
+}
+
+TEST_F(WindowFixture, TimerRepaintsTenTimesASecond)
+{
+    FakeEditorHost host(RECORDER);
+    IPlugView* view = makeView(host);
+    ASSERT_EQ(view->attached(parent.hwnd, "HWND"), kResultOk);
+    pump(50); // the first paint
+    const int before = host.statusReads;
+    pump(550);
+    const int paints = host.statusReads - before; // one status line per paint
+    EXPECT_GE(paints, 3);
+    EXPECT_LE(paints, 8);
+    view->release();
+}
+
+TEST_F(WindowFixture, PaintMessagesAndWhatTheyDraw)
+{
+    FakeEditorHost host(OUTPUT);
+    host.set(kGainParam, 0.5);
+    IPlugView* view = makeView(host);
+    ASSERT_EQ(view->attached(parent.hwnd, "HWND"), kResultOk);
+    HWND child = editorChild(parent.hwnd);
+
+    // WM_PRINTCLIENT paints straight into the given context: the same picture as a direct paint.
+    GdiBitmap bitmap;
+    SendMessageW(child, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(bitmap.context()), PRF_CLIENT);
+    std::vector<uint32_t> printed(960u * 580u);
+    bitmap.copyTo(printed.data());
+    EditorState state;
+    EXPECT_EQ(printed, gdiPicture(state, host));
+
+    // The snapshot interface goes the same way while the window exists.
+    void* obj = nullptr;
+    ASSERT_EQ(view->queryInterface(IEditorSnapshot::iid, &obj), kResultOk);
+    auto* snapshot = static_cast<IEditorSnapshot*>(obj);
+    std::vector<uint32_t> rendered(960u * 580u);
+    ASSERT_EQ(snapshot->renderPixels(rendered.data(), 960, 580), kResultOk);
+    EXPECT_EQ(rendered, printed);
+    snapshot->release();
+
+    // Erasing is suppressed: answered 1, nothing drawn.
+    GdiBitmap blank;
+    RECT all{0, 0, 960, 580};
+    HBRUSH brush = CreateSolidBrush(RGB(0x12, 0x34, 0x56));
+    FillRect(blank.context(), &all, brush);
+    DeleteObject(brush);
+    EXPECT_EQ(SendMessageW(child, WM_ERASEBKGND, reinterpret_cast<WPARAM>(blank.context()), 0), 1);
+    std::vector<uint32_t> after(960u * 580u);
+    blank.copyTo(after.data());
+    EXPECT_EQ(at(after, 100, 100), 0xFF123456u);
+    EXPECT_EQ(at(after, 959, 579), 0xFF123456u);
+    view->release();
+}
+
+TEST_F(WindowFixture, MouseMessagesEditThroughTheModule)
+{
+    FakeEditorHost host(OUTPUT);
+    host.set(kGainParam, 0.5); // knob at 468
+    IPlugView* view = makeView(host);
+    ASSERT_EQ(view->attached(parent.hwnd, "HWND"), kResultOk);
+    HWND child = editorChild(parent.hwnd);
+    pump(30);
+
+    // Motion without the button: no edit, no repaint requested.
+    ValidateRect(child, nullptr);
+    SendMessageW(child, WM_MOUSEMOVE, 0, point(600, 400));
+    EXPECT_TRUE(host.edits.empty());
+    EXPECT_FALSE(GetUpdateRect(child, nullptr, FALSE));
+    // With the button but no drag: still no edit, but a repaint.
+    SendMessageW(child, WM_MOUSEMOVE, MK_LBUTTON, point(600, 400));
+    EXPECT_TRUE(host.edits.empty());
+    EXPECT_TRUE(GetUpdateRect(child, nullptr, FALSE));
+
+    SendMessageW(child, WM_LBUTTONDOWN, MK_LBUTTON, point(478, 400)); // grabbed, within 22 pixels
+    EXPECT_EQ(GetCapture(), child);
+    SendMessageW(child, WM_MOUSEMOVE, MK_LBUTTON, point(478 + 863 / 2, 400));
+    SendMessageW(child, WM_MOUSEMOVE, MK_LBUTTON, point(-20, 400)); // negative coordinates survive
+    SendMessageW(child, WM_LBUTTONUP, 0, point(-20, 400));
+    EXPECT_EQ(GetCapture(), nullptr);
+    SendMessageW(child, WM_MOUSEMOVE, MK_LBUTTON, point(700, 400));
+    ASSERT_EQ(host.edits.size(), 3u);
+    EXPECT_DOUBLE_EQ(host.edits[0].value, 0.5);
+    EXPECT_DOUBLE_EQ(host.edits[1].value, 0.5 + 431 / 863.0);
+    EXPECT_DOUBLE_EQ(host.edits[2].value, 0.0);
+
+    // Losing the capture ends a drag as well.
+    SendMessageW(child, WM_LBUTTONDOWN, MK_LBUTTON, point(100, 400));
+    SendMessageW(child, WM_CAPTURECHANGED, 0, 0);
+    SendMessageW(child, WM_MOUSEMOVE, MK_LBUTTON, point(300, 400));
+    EXPECT_EQ(host.edits.size(), 4u);
+    ReleaseCapture();
+    view->release();
+}
+
+TEST_F(WindowFixture, RemovedFromAnotherThread)
+{
+    FakeEditorHost host(SUMMING);
+    IPlugView* view = makeView(host);
+    const int32_t usesBefore = Win32EditorWindow::classUses();
+    ASSERT_EQ(view->attached(parent.hwnd, "HWND"), kResultOk);
+    HWND child = editorChild(parent.hwnd);
+
+    Steinberg::tresult result = kResultFalse;
+    onOtherThread([&] { result = view->removed(); });
+    EXPECT_EQ(result, kResultOk);
+    EXPECT_FALSE(IsWindow(child));
+    EXPECT_EQ(Win32EditorWindow::classUses(), usesBefore);
+
+    // Released from another thread while attached: the window goes the same way.
+    ASSERT_EQ(view->attached(parent.hwnd, "HWND"), kResultOk);
+    child = editorChild(parent.hwnd);
+    onOtherThread([&] { view->release(); });
+    EXPECT_FALSE(IsWindow(child));
+    EXPECT_EQ(owner.references, 1);
+    EXPECT_EQ(Win32EditorWindow::classUses(), usesBefore);
+}
+
+TEST_F(WindowFixture, CloseMessageDestroysOnTheWindowsOwnThread)
+{
+    FakeEditorHost host(INPUT);
+    IPlugView* view = makeView(host);
+    ASSERT_EQ(view->attached(parent.hwnd, "HWND"), kResultOk);
+    HWND child = editorChild(parent.hwnd);
+    EXPECT_EQ(SendMessageW(child, 0x8039, 0, 0), 1);
+    EXPECT_FALSE(IsWindow(child));
+    EXPECT_EQ(view->removed(), kResultOk); // the window is already gone; the class use is given back
+    view->release();
+}
+
+// A subclass that refuses to close, to make the teardown fail.
+WNDPROC editorProcedure = nullptr;
+LRESULT CALLBACK stubbornProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == 0x8039)
+        return 0;
+    return CallWindowProcW(editorProcedure, hwnd, message, wParam, lParam);
+}
+
+TEST_F(WindowFixture, WindowThatSurvivesItsViewNeverReachesIt)
+{
+    FakeEditorHost host(OUTPUT);
+    IPlugView* view = makeView(host);
+    ASSERT_EQ(view->attached(parent.hwnd, "HWND"), kResultOk);
+    HWND child = editorChild(parent.hwnd);
+    editorProcedure = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(child, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&stubbornProcedure)));
+
+    // removed from another thread fails and keeps everything for a later try.
+    Steinberg::tresult result = kResultOk;
+    onOtherThread([&] { result = view->removed(); });
+    EXPECT_EQ(result, kResultFalse);
+    EXPECT_TRUE(IsWindow(child));
+
+    // The last release from another thread cannot destroy it either; the view dies anyway.
+    onOtherThread([&] { view->release(); });
+    EXPECT_EQ(owner.references, 1);
+    ASSERT_TRUE(IsWindow(child));
+    EXPECT_EQ(GetWindowLongPtrW(child, GWLP_USERDATA), 0);
+    EXPECT_EQ(GetWindowLongPtrW(child, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(&DefWindowProcW));
+
+    // Whatever reaches the window now is the default procedure's business.
+    const size_t edits = host.edits.size();
+    const int reads = host.kindReads;
+    SendMessageW(child, WM_LBUTTONDOWN, MK_LBUTTON, point(400, 400));
+    SendMessageW(child, WM_MOUSEMOVE, MK_LBUTTON, point(500, 400));
+    SendMessageW(child, WM_TIMER, 1, 0);
+    InvalidateRect(child, nullptr, FALSE);
+    pump(250);
+    EXPECT_EQ(host.edits.size(), edits);
+    EXPECT_EQ(host.kindReads, reads);
+    EXPECT_TRUE(DestroyWindow(child));
+}
+
+} // namespace
+} // namespace kestravel::plugins::testing
