@@ -204,4 +204,14 @@ tresult PluginInstance::restoreState(const std::vector<std::uint8_t>& bytes) con
     return r;
 }
 
+LoadedPlugin loadPlugin(const std::filesystem::path& bundle)
+{
+    LoadedPlugin loaded;
+    loaded.host = Ref<HostApplication>::adopt(new HostApplication());
+    loaded.module = Module::load(bundle);
+    loaded.module->setHostContext(static_cast<Vst::IHostApplication*>(loaded.host.get()));
+    loaded.plugin = std::make_unique<PluginInstance>(*loaded.module, findAudioModuleClass(*loaded.module), loaded.host);
+    return loaded;
+}
+
 } // namespace kestravel::plugins

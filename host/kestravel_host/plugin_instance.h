@@ -4,6 +4,8 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -87,5 +89,14 @@ private:
     Ref<Steinberg::Vst::IConnectionPoint> controllerConnection_;
     bool controllerIsComponent_ = false;
 };
+
+// A bundle loaded, its host context set and its audio module class created and initialized.
+struct LoadedPlugin
+{
+    Ref<HostApplication> host;
+    std::unique_ptr<Module> module;
+    std::unique_ptr<PluginInstance> plugin; // declared last: destroyed before its library
+};
+LoadedPlugin loadPlugin(const std::filesystem::path& bundle);
 
 } // namespace kestravel::plugins

@@ -1,11 +1,14 @@
 // rackhost snapshot: a module's editor rendered to PNG through the view's private snapshot interface.
 #include "commands.h"
+#include "kestravel/ieditorsnapshot.h"
 #include "kestravel_host/host_error.h"
 #include "kestravel_host/module_state.h"
 #include "kestravel_host/utf.h"
 #include "pluginterfaces/gui/iplugview.h"
 
 namespace kestravel::plugins {
+
+DEF_CLASS_IID(IEditorSnapshot)
 
 using namespace Steinberg;
 
@@ -26,8 +29,15 @@ int runSnapshot(const Arguments& args, std::ostream& out)
     auto view = Ref<IPlugView>::adopt(plugin.controller()->createView("editor"));
     if (!view)
         throw HostError("\"" + plugin.description().name + "\" offers no \"editor\" view");
-    (void)out;
-    throw HostError("This rackhost was built without the editor snapshot interface");
+    auto snapshot = queryRef<IEditorSnapshot>(view.get());
+    if (!snapshot)
+        throw HostError("The editor of \"" + plugin.description().name + "\" cannot render itself off screen");
+    const std::string target = *args.value("out");
+    const tresult r = snapshot->renderPng(target.c_str());
+    if (r != kResultOk)
+        throw HostError("The editor could not write \"" + target + "\" (" + resultName(r) + ")");
+    out << "wrote the editor of \"" << plugin.description().name << "\" to " << target << '\n';
+    return 0;
 }
 
 constexpr std::string_view kPositionals[] = {"BUNDLE"};

@@ -20,13 +20,7 @@ extern const CommandSpec kStateLoadCommand;
 extern const CommandSpec kSnapshotCommand;
 extern const CommandSpec kSessionCommand;
 
-// A bundle loaded and its audio module class created and initialized.
-struct LoadedPlugin
-{
-    Ref<HostApplication> host;
-    std::unique_ptr<Module> module;
-    std::unique_ptr<PluginInstance> plugin; // declared last: destroyed before its library
-};
+// loadPlugin with a path given as UTF-8 text.
 LoadedPlugin loadPlugin(const std::string& bundleUtf8);
 
 // "ID=VALUE" with a normalized value; UsageError otherwise.

@@ -5,15 +5,7 @@
 
 namespace kestravel::plugins {
 
-LoadedPlugin loadPlugin(const std::string& bundleUtf8)
-{
-    LoadedPlugin loaded;
-    loaded.host = Ref<HostApplication>::adopt(new HostApplication());
-    loaded.module = Module::load(pathFromUtf8(bundleUtf8));
-    loaded.module->setHostContext(static_cast<Steinberg::Vst::IHostApplication*>(loaded.host.get()));
-    loaded.plugin = std::make_unique<PluginInstance>(*loaded.module, findAudioModuleClass(*loaded.module), loaded.host);
-    return loaded;
-}
+LoadedPlugin loadPlugin(const std::string& bundleUtf8) { return loadPlugin(pathFromUtf8(bundleUtf8)); }
 
 namespace {
 

@@ -1,6 +1,7 @@
 // rackhost as a user runs it: clear messages and exit codes for bad input, and the main paths.
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -259,6 +260,44 @@ TEST(Rackhost, SessionRecordsAnAlignedTake)
     o = rackhost(args);
     ASSERT_EQ(o.exitCode, 0) << o.output;
     EXPECT_TRUE(contains(o.output, "take-take1.wav")) << o.output;
+}
+
+TEST(Rackhost, RenderGivesARecorderItsDestinationThroughItsState)
+{
+    TempDir dir;
+    WavAudio in;
+    in.channels = 2;
+    in.sampleRate = 48000;
+    for (int i = 0; i < 4800; ++i)
+        in.samples.push_back(i % 2 == 0 ? 0.5f : -0.5f);
+    writeWavFloat(dir / "in.wav", in);
+    const Outcome o = rackhost({"render", text(bundlePath(kindByCode(6))), "--in", text(dir / "in.wav"), "--out",
+                                text(dir / "out.wav"), "--play", "--file", text(dir / "rec.wav")});
+    ASSERT_EQ(o.exitCode, 0) << o.output;
+    // Following the transport, the RECORDER takes every frame rendered with it playing.
+    const WavAudio take = readWav(dir / "rec.wav");
+    EXPECT_EQ(take.channels, 2u);
+    EXPECT_EQ(take.samples, in.samples);
+    EXPECT_EQ(readWav(dir / "out.wav").samples, in.samples);
+}
+
+TEST(Rackhost, SnapshotWritesTheEditorAsPng)
+{
+    TempDir dir;
+    const Outcome o = rackhost({"snapshot", text(bundlePath(kindByCode(8))), "--out", text(dir / "editor.png"),
+                                "--param", "0=1"});
+    ASSERT_EQ(o.exitCode, 0) << o.output;
+    std::ifstream png(dir / "editor.png", std::ios::binary);
+    unsigned char head[24] = {};
+    png.read(reinterpret_cast<char*>(head), sizeof head);
+    const unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    EXPECT_EQ(std::memcmp(head, signature, 8), 0);
+    auto be32 = [&](int at) {
+        return static_cast<std::uint32_t>(head[at]) << 24 | static_cast<std::uint32_t>(head[at + 1]) << 16 |
+               static_cast<std::uint32_t>(head[at + 2]) << 8 | head[at + 3];
+    };
+    EXPECT_EQ(be32(16), 960u);
+    EXPECT_EQ(be32(20), 580u);
 }
 
 } // namespace
