@@ -1,0 +1,198 @@
+// Paint time of every layout, and whether the PLAYER's paint stays flat in the clip's length.
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <functional>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "editor/editor_host.h"
+#include "editor/editor_state.h"
+#include "editor/paint_view.h"
+#include "editor/waveform.h"
+#include "plugins/parameter_ids.h"
+
+#ifdef _WIN32
+#include "editor/platform/gdi_canvas.h"
+#else
+#include <time.h>
+
+#include "editor/platform/cairo_canvas.h"
+#endif
+
+namespace kestravel::plugins {
+namespace {
+
+class BenchHost final : public EditorHost {
+public:
+    explicit BenchHost(ModuleKind moduleKind) : kind(moduleKind) { resetParamDefaults(values); }
+
+    ModuleKind kind;
+    ParamValues values;
+    PreloadedAudio clip;
+
+    ModuleKind editorKind() const override { return kind; }
+    double parameterValue(uint32_t id) const override { return readParamValue(values, id); }
+    int32_t applyEditorEdit(uint32_t id, double value) override
+    {
+        storeParamValue(values, id, value);
+        return 0;
+    }
+    int32_t inputBusChannelCount(int32_t busIndex) const override { return busIndex % 2 ? 2 : 1; }
+    const PreloadedAudio& playerClip() const override { return clip; }
+    uint64_t playerTotalFrames() const override { return clip.frames(); }
+    bool recorderReady() const override { return true; }
+    bool recorderRecording() const override { return false; }
+    bool recorderFailed() const override { return false; }
+    std::string statusText() const override { return "Recording 48000 frames; dropped 0"; }
+    bool setFile(const std::u16string&, std::string&) override { return false; }
+};
+
+// A decaying tone, so that the columns have different heights.
+PreloadedAudio stereoClip(uint64_t frames)
+{
+    PreloadedAudio clip;
+    clip.channels = 2;
+    clip.sampleRate = 48000;
+    clip.samples.resize(frames * 2);
+    for (uint64_t f = 0; f < frames; ++f) {
+        const float v = std::sin(static_cast<float>(f % 48000) * 0.0131f) *
+                        (1.0f - static_cast<float>(f) / static_cast<float>(frames));
+        clip.samples[2 * f] = v;
+        clip.samples[2 * f + 1] = -0.5f * v;
+    }
+    return clip;
+}
+
+const PreloadedAudio& oneSecondClip()
+{
+    static const PreloadedAudio clip = stereoClip(48000);
+    return clip;
+}
+
+// Long clips, built once: 5 minutes (about 110 MiB of samples) and 45 minutes (about 1 GiB;
+// more than a PLAYER would accept, which only makes the point stronger).
+const PreloadedAudio& fiveMinuteClip()
+{
+    static const PreloadedAudio clip = stereoClip(uint64_t{5} * 60 * 48000);
+    return clip;
+}
+
+const PreloadedAudio& fortyFiveMinuteClip()
+{
+    static const PreloadedAudio clip = stereoClip(uint64_t{45} * 60 * 48000);
+    return clip;
+}
+
+// A picture surface for the platform's drawing.
+class Surface {
+public:
+#ifdef _WIN32
+    Canvas& canvas() { return gdi; }
+
+private:
+    GdiBitmap bitmap;
+    GdiCanvas gdi{bitmap.context()};
+#else
+    Canvas& canvas() { return image.canvas(); }
+
+private:
+    CairoImage image;
+#endif
+};
+
+#ifdef _WIN32
+constexpr const char* kPath = "gdi";
+#else
+constexpr const char* kPath = "cairo";
+#endif
+
+void BM_PaintKind(benchmark::State& state)
+{
+    BenchHost host(static_cast<ModuleKind>(state.range(0)));
+    if (host.kind == PLAYER)
+        host.clip = oneSecondClip();
+    if (host.kind == FADER_BANK)
+        storeParamValue(host.values, kActiveStripsParam, 1.0); // a full page of eight strips
+    EditorState editor;
+    Surface surface;
+    for (auto _ : state) {
+        paintView(editor, host, surface.canvas());
+        benchmark::ClobberMemory();
+    }
+    state.SetLabel(std::string(kindDisplayName(host.kind)) + " (" + kPath + ")");
+}
+BENCHMARK(BM_PaintKind)->DenseRange(1, 8)->Unit(benchmark::kMicrosecond);
+
+// Time spent by this thread: memory stalls count, waiting for a core on a busy machine does not.
+double threadSeconds()
+{
+#ifdef _WIN32
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+#else
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+#endif
+}
+
+// Runs a and b alternately in one loop and reports their mean times and b / a.
+void compare(benchmark::State& state, const std::function<void()>& a, const std::function<void()>& b)
+{
+    double aSeconds = 0, bSeconds = 0;
+    for (auto _ : state) {
+        const double t0 = threadSeconds();
+        a();
+        const double t1 = threadSeconds();
+        b();
+        const double t2 = threadSeconds();
+        aSeconds += t1 - t0;
+        bSeconds += t2 - t1;
+    }
+    const auto n = static_cast<double>(state.iterations());
+    state.counters["base_us"] = 1e6 * aSeconds / n;
+    state.counters["long_us"] = 1e6 * bSeconds / n;
+    state.counters["ratio"] = bSeconds / aSeconds;
+}
+
+// Whole PLAYER paints with a long clip against a short one; the ratio should stay near 1.
+void playerPaints(benchmark::State& state, const PreloadedAudio& base, const PreloadedAudio& longer)
+{
+    BenchHost baseHost(PLAYER), longHost(PLAYER);
+    baseHost.clip = base;
+    longHost.clip = longer;
+    EditorState editor;
+    Surface surface;
+    compare(
+        state, [&] { paintView(editor, baseHost, surface.canvas()); },
+        [&] { paintView(editor, longHost, surface.canvas()); });
+}
+
+void BM_PlayerPaint45MinOver1s(benchmark::State& state)
+{
+    playerPaints(state, oneSecondClip(), fortyFiveMinuteClip());
+}
+BENCHMARK(BM_PlayerPaint45MinOver1s)->Unit(benchmark::kMicrosecond);
+
+// Both clips far larger than the caches: what is left is growth with length alone.
+void BM_PlayerPaint45MinOver5Min(benchmark::State& state)
+{
+    playerPaints(state, fiveMinuteClip(), fortyFiveMinuteClip());
+}
+BENCHMARK(BM_PlayerPaint45MinOver5Min)->Unit(benchmark::kMicrosecond);
+
+// The overview alone, without drawing: the only part that reads the clip.
+void BM_WaveformColumns45MinOver1s(benchmark::State& state)
+{
+    compare(
+        state, [] { benchmark::DoNotOptimize(waveformColumnHeights(oneSecondClip())); },
+        [] { benchmark::DoNotOptimize(waveformColumnHeights(fortyFiveMinuteClip())); });
+}
+BENCHMARK(BM_WaveformColumns45MinOver1s)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+} // namespace kestravel::plugins
+
+BENCHMARK_MAIN();
