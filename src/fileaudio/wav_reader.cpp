@@ -13,6 +13,10 @@
 #include <stdexcept>
 #include <vector>
 
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+
 namespace kestravel::plugins {
 
 static_assert(std::endian::native == std::endian::little, "sample decoding assumes little endian");
@@ -137,9 +141,9 @@ void finiteOnly(float* s, size_t n) noexcept
     for (size_t i = 0; i < n; ++i) {
         uint32_t bits;
         std::memcpy(&bits, s + i, 4);
-        // All exponent bits set: infinity or NaN.
-        if ((bits & 0x7F800000u) == 0x7F800000u)
-            s[i] = 0.0f;
+        // All exponent bits set: infinity or NaN. A select, not a branch, so it vectorises.
+        bits &= (bits & 0x7F800000u) == 0x7F800000u ? 0u : ~0u;
+        std::memcpy(s + i, &bits, 4);
     }
 }
 
@@ -163,15 +167,46 @@ void int16ToFloat(const uint8_t* raw, float* out, size_t n) noexcept
     }
 }
 
+// A sample placed in the top three bytes of u; the arithmetic shift back extends its sign.
+float fromTop24(uint32_t u) noexcept
+{
+    return static_cast<float>(static_cast<int32_t>(u) >> 8) * (1.0f / 8388608.0f);
+}
+
 void int24ToFloat(const uint8_t* raw, float* out, size_t n) noexcept
 {
-    constexpr float scale = 1.0f / 8388608.0f;
-    for (size_t i = 0; i < n; ++i) {
-        const uint8_t* b = raw + 3 * i;
-        // Assemble in the top three bytes, then shift back arithmetically to extend the sign.
-        const uint32_t u = (uint32_t{b[0]} << 8) | (uint32_t{b[1]} << 16) | (uint32_t{b[2]} << 24);
-        out[i] = static_cast<float>(static_cast<int32_t>(u) >> 8) * scale;
+    size_t i = 0;
+    // Four samples from twelve bytes with two loads instead of twelve.
+    for (; i + 4 <= n; i += 4) {
+        uint64_t lo;
+        uint32_t hi;
+        std::memcpy(&lo, raw + 3 * i, 8);
+        std::memcpy(&hi, raw + 3 * i + 8, 4);
+        out[i] = fromTop24(static_cast<uint32_t>(lo << 8));
+        out[i + 1] = fromTop24(static_cast<uint32_t>(lo >> 16) & 0xFFFFFF00u);
+        out[i + 2] = fromTop24((static_cast<uint32_t>(lo >> 40) & 0x00FFFF00u) | (hi << 24));
+        out[i + 3] = fromTop24(hi & 0xFFFFFF00u);
     }
+    for (; i < n; ++i) {
+        const uint8_t* b = raw + 3 * i;
+        out[i] = fromTop24((uint32_t{b[0]} << 8) | (uint32_t{b[1]} << 16) | (uint32_t{b[2]} << 24));
+    }
+}
+
+// A preload is written once, front to back: 2 MiB pages cut the page faults of filling it by
+// a factor of 512 where the kernel offers them on request.
+void preferLargePages(void* data, size_t bytes) noexcept
+{
+#ifdef __linux__
+    constexpr uintptr_t kLarge = uintptr_t{2} << 20;
+    const auto begin = (reinterpret_cast<uintptr_t>(data) + kLarge - 1) & ~(kLarge - 1);
+    const auto end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kLarge - 1);
+    if (end > begin)
+        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)bytes;
+#endif
 }
 
 void decode(const NativeFile& file, const WavLayout& l, uint64_t sampleCount,
@@ -180,6 +215,7 @@ void decode(const NativeFile& file, const WavLayout& l, uint64_t sampleCount,
     const size_t bytesPerSample = l.bitsPerSample / 8u;
     const auto total = static_cast<size_t>(sampleCount);
     samples.reserve(total);
+    preferLargePages(samples.data(), total * sizeof(float));
     std::vector<uint8_t> raw;
     if (bytesPerSample != 4)
         raw.resize(kSliceSamples * bytesPerSample);

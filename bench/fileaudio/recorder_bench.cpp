@@ -1,0 +1,159 @@
+// The recorder's writer against a plain sequential write of the same bytes, and the largest
+// channel count and rate a real-time producer sustains without a dropped frame.
+
+#include "bench_files.h"
+#include "recorder_bench.h"
+
+#include "fileaudio/file_recorder.h"
+#include "fileaudio/native_file.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+namespace kestravel::plugins::bench {
+
+double realtimeSeconds = 2.0;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr uint64_t kThroughputBytes = uint64_t{512} << 20;
+
+double since(Clock::time_point t0)
+{
+    return std::chrono::duration<double>(Clock::now() - t0).count();
+}
+
+// The baseline: the same number of bytes, written in 4 MiB calls to a new file.
+double plainWrite(const std::filesystem::path& p, uint64_t bytes)
+{
+    std::vector<float> block(size_t{1} << 20, 0.25f);
+    std::error_code ec;
+    NativeFile f = NativeFile::createNew(p, ec);
+    const auto t0 = Clock::now();
+    for (uint64_t done = 0; done < bytes;) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(block.size() * 4, bytes - done));
+        if (f.writeAt(done, block.data(), n, ec) != n)
+            throw std::runtime_error("plain write failed");
+        done += n;
+    }
+    const double t = since(t0);
+    f.syncToDisk(ec); // outside the timing, as the recorder's final sync is
+    f.close(ec);
+    std::filesystem::remove(p);
+    return t;
+}
+
+// Producer as fast as the ring allows (it only waits outside pushBlock when the ring is
+// nearly full); timed until the writer has handed every sample to the OS.
+double recorderWrite(const std::filesystem::path& p, uint64_t bytes, bool refreshHeader, uint64_t& dropped)
+{
+    constexpr uint32_t channels = 2;
+    constexpr uint32_t block = 4096;
+    const uint64_t frames = bytes / (channels * 4);
+    std::vector<float> plane(block, 0.25f);
+    const float* ptrs[channels] = {plane.data(), plane.data()};
+    FileRecorder rec;
+    FileRecorder::WriterOptions options;
+    options.refreshHeader = refreshHeader;
+    rec.setWriterOptionsForTesting(options);
+    rec.prepareDestination(widePath(p), channels, 48000);
+    rec.startCapture(0);
+    const auto t0 = Clock::now();
+    for (uint64_t done = 0; done < frames;) {
+        const auto n = static_cast<uint32_t>(std::min<uint64_t>(block, frames - done));
+        while ((done + n - rec.framesWritten.load()) * channels > FileRecorder::kRingSamples)
+            std::this_thread::yield();
+        rec.pushBlock(ptrs, channels, n, done);
+        done += n;
+    }
+    while (rec.framesWritten.load() < frames && !rec.failed.load())
+        std::this_thread::yield();
+    const double t = since(t0);
+    dropped = rec.droppedFrames.load();
+    rec.stopWriter();
+    std::filesystem::remove(p);
+    return t;
+}
+
+void BM_WriterThroughput(benchmark::State& state)
+{
+    const bool refresh = state.range(0) != 0;
+    double plain = 0, recorder = 0;
+    uint64_t dropped = 0;
+    for (auto _ : state) {
+        plain += plainWrite(scratchPath("plain.raw"), kThroughputBytes);
+        const double t = recorderWrite(scratchPath("take.wav"), kThroughputBytes, refresh, dropped);
+        recorder += t;
+        state.SetIterationTime(t);
+    }
+    const auto n = static_cast<double>(state.iterations());
+    state.counters["MiB_per_s"] = static_cast<double>(kThroughputBytes) / (1 << 20) / (recorder / n);
+    state.counters["plain_MiB_per_s"] = static_cast<double>(kThroughputBytes) / (1 << 20) / (plain / n);
+    state.counters["throughput_vs_plain"] = plain / recorder;
+    state.counters["dropped"] = static_cast<double>(dropped);
+    state.SetLabel(refresh ? "header refresh on" : "header refresh off");
+}
+BENCHMARK(BM_WriterThroughput)->Arg(1)->Arg(0)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Real-time pacing: one 512-frame block per block period, like a host at that rate.
+void BM_RealtimeSustain(benchmark::State& state)
+{
+    const auto channels = static_cast<uint32_t>(state.range(0));
+    const auto rate = static_cast<uint32_t>(state.range(1));
+    constexpr uint32_t block = 512;
+    std::vector<std::vector<float>> planes(channels, std::vector<float>(block));
+    std::vector<const float*> ptrs(channels);
+    for (uint32_t c = 0; c < channels; ++c) {
+        for (uint32_t i = 0; i < block; ++i)
+            planes[c][i] = 0.001f * static_cast<float>((i + c) % 1000) - 0.5f;
+        ptrs[c] = planes[c].data();
+    }
+    const auto blocks = static_cast<uint64_t>(realtimeSeconds * rate / block);
+    const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(double(block) / rate));
+    uint64_t dropped = 0, written = 0;
+    double worstPushUs = 0;
+    for (auto _ : state) {
+        FileRecorder rec;
+        const auto p = scratchPath("rt-" + std::to_string(channels) + "x" + std::to_string(rate) + ".wav");
+        rec.prepareDestination(widePath(p), channels, rate);
+        rec.startCapture(0);
+        auto next = Clock::now();
+        for (uint64_t b = 0; b < blocks; ++b) {
+            const auto t0 = Clock::now();
+            rec.pushBlock(ptrs.data(), channels, block, b * block);
+            worstPushUs = std::max(worstPushUs, since(t0) * 1e6);
+            next += period;
+            std::this_thread::sleep_until(next);
+        }
+        rec.stopCapture();
+        rec.stopWriter();
+        dropped = rec.droppedFrames.load();
+        written = rec.framesWritten.load();
+        std::filesystem::remove(p);
+    }
+    state.counters["seconds"] = realtimeSeconds;
+    state.counters["dropped_frames"] = static_cast<double>(dropped);
+    state.counters["written_frames"] = static_cast<double>(written);
+    state.counters["worst_push_us"] = worstPushUs;
+    state.counters["MB_per_s"] = double(channels) * rate * 4 / 1e6;
+    state.SetLabel(dropped == 0 ? "no drops" : "DROPS");
+}
+BENCHMARK(BM_RealtimeSustain)
+    ->Args({2, 48000})
+    ->Args({16, 96000})
+    ->Args({32, 192000})
+    ->Args({64, 96000})
+    ->Args({64, 192000})
+    ->Args({64, 384000})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
+
+} // namespace
+} // namespace kestravel::plugins::bench
