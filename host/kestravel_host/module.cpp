@@ -168,9 +168,19 @@ std::unique_ptr<Module> Module::load(const std::filesystem::path& path)
     std::unique_ptr<Module> module(new Module());
     module->binary_ = binary;
 #ifdef _WIN32
-    HMODULE h = LoadLibraryW(binary.c_str());
+    // LoadLibraryW wants an absolute path with backslashes; forward slashes make it search.
+    std::filesystem::path native = std::filesystem::absolute(binary, ec);
+    if (ec)
+        native = binary;
+    native.make_preferred();
+    HMODULE h = LoadLibraryW(native.c_str());
     if (h == nullptr)
-        throw HostError("Cannot load " + quoted(binary) + " as a DLL (" + lastErrorText(GetLastError()) + ")");
+    {
+        const DWORD code = GetLastError();
+        // The file is there, so "module not found" is about a DLL it imports.
+        const std::string hint = code == ERROR_MOD_NOT_FOUND ? "; a DLL it depends on is missing" : "";
+        throw HostError("Cannot load " + quoted(binary) + " as a DLL (" + lastErrorText(code) + hint + ")");
+    }
     module->handle_ = h;
     if (auto init = symbolAs<EntryProc>(h, "InitDll"))
     {

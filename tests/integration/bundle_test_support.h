@@ -28,6 +28,9 @@ struct KindInfo
     std::vector<Steinberg::Vst::ParamID> parameters; // in registration order
 };
 
+// Test names and failure messages name the bundle, not the bytes.
+inline void PrintTo(const KindInfo& kind, std::ostream* os) { *os << kind.bundle; }
+
 const std::vector<KindInfo>& allKinds();
 const KindInfo& kindByCode(int code);
 std::string kindTestName(const ::testing::TestParamInfo<KindInfo>& info);
