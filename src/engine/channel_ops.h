@@ -21,17 +21,13 @@ struct GainView {
 template <typename S>
 using SampleBits = std::conditional_t<std::is_same_v<S, float>, uint32_t, uint64_t>;
 
-// Magnitudes from here up become infinite in S: for float, halfway from FLT_MAX to 2^128
-// (a tie there rounds up). Testing before narrowing keeps the conversion defined.
-template <typename S>
-inline constexpr double kFiniteLimit = 0x1.ffffffp127;
-template <>
-inline constexpr double kFiniteLimit<double> = std::numeric_limits<double>::infinity();
-
+// x narrowed to S, a non-finite result as 0. The narrowing is IEEE: a double beyond the float
+// range becomes infinite (and is then written as 0), one just above FLT_MAX rounds down to it.
 template <typename S>
 inline S finiteOrZero(double x) noexcept
 {
-    return static_cast<S>(std::fabs(x) < kFiniteLimit<S> ? x : 0.0);
+    const S y = static_cast<S>(x);
+    return std::fabs(y) <= std::numeric_limits<S>::max() ? y : S(0);
 }
 
 template <typename S>
@@ -74,7 +70,7 @@ inline uint32_t passFinite(float* out, const float* in, int32_t n) noexcept
     uint32_t bits = 0;
     for (int32_t i = 0; i < n; ++i) {
         const float v = in[i];
-        const float y = std::fabs(v) <= std::numeric_limits<float>::max() ? v : 0.0f;
+        const float y = finiteOrZero<float>(v);
         out[i] = y;
         bits |= std::bit_cast<uint32_t>(y);
     }

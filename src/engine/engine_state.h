@@ -13,6 +13,7 @@
 namespace kestravel::plugins {
 
 inline constexpr int32_t kCurveChunk = 256; // samples per stretch when curves are made piecewise
+inline constexpr size_t kChunkStride = kSmootherStrideShort;
 inline constexpr size_t kEngineBuses = 64;
 inline constexpr size_t kMasterGainIndex = kMaxStrips; // gain index after the 64 strips
 
@@ -22,19 +23,26 @@ inline constexpr size_t kMasterGainIndex = kMaxStrips; // gain index after the 6
 struct SmootherLookahead {
     static constexpr int32_t kDepth = kSmootherLanes;
     static constexpr int32_t kMaxLength = 1024;
+    static constexpr size_t kStride = kSmootherStrideLong;
+    // Curves made per fill: as many calls as fit in about 4096 samples (8 to 16 calls).
+    static constexpr int32_t kFillSamples = 4096;
 
     double target = 0.0;
     double w = -1.0; // no curves yet
     int32_t length = 0;
     int32_t count = 0;
     std::array<double, kDepth> starts{};
-    std::array<std::array<double, kMaxLength>, kDepth> rows{};
+    std::array<double, kDepth * kStride> rows{}; // curve j at j * kStride
 };
 
 struct EngineState {
     // The block's change points and their walk order: (offset << 32) | gathering index.
     std::array<ChangePoint, kMaxChangePoints> changePoints{};
     std::array<uint64_t, kMaxChangePoints> pointOrder{};
+
+    // lround of "Active strips / branches", keyed by the bits of the value it came from.
+    uint64_t activeValueBits = ~uint64_t{0};
+    int32_t activeCount = 1;
 
     // dbToLinear results, keyed by the bits of the normalized value they came from.
     uint64_t masterValueBits = ~uint64_t{0};
@@ -49,7 +57,8 @@ struct EngineState {
     std::vector<double> powers;
 
     SmootherLookahead lookahead;
-    std::array<double, (kMaxStrips + 1) * kCurveChunk> chunkCurves{};
+    // Piecewise curves, one row of kCurveChunk per moving smoother (plus a spare lane's row).
+    std::array<double, (kMaxStrips + 2) * kChunkStride> chunkCurves{};
 
     // Per output bus over the current host block: channels written, and channels that
     // received a sample other than 0.

@@ -2,6 +2,7 @@
 // The gain law and the 3 ms one-pole smoother that every kind's gains move through.
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 
@@ -46,12 +47,18 @@ inline double smoothedAfter(double gain, double target, double aPowL) noexcept
     return next < kGainFloor ? 0.0 : next;
 }
 
-inline constexpr int32_t kSmootherLanes = 8;
+inline constexpr int32_t kSmootherLanes = 16;
+// Row strides with a fast path (the engine's two curve stores): 256 and 1024 samples, each
+// padded by one cache line so that the rows written side by side fall in different cache sets.
+inline constexpr size_t kSmootherStrideShort = 256 + 8;
+inline constexpr size_t kSmootherStrideLong = 1024 + 8;
 
 // [audio thread, never allocates] Runs up to kSmootherLanes independent smoothers side by side
-// for `steps` steps (their dependency chains overlap instead of queueing); rows[k][i] receives
-// smoother k's value after step i + 1 and gains[k] is left at the last one.
+// for `steps` steps (their dependency chains overlap instead of queueing):
+// rows[k * stride + i] receives smoother k's value after step i + 1, and gains[k] is left at
+// the last one. With up to kSmootherLanes smoothers at one of the fast strides, row count is
+// scribbled on when count is odd, so rows must have room for it.
 void runSmoothers(double* gains, const double* targets, int32_t count, double w, int32_t steps,
-                  double* const* rows) noexcept;
+                  double* rows, size_t stride) noexcept;
 
 } // namespace kestravel::plugins

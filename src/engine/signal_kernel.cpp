@@ -56,11 +56,13 @@ double** channelArray<double>(AudioBusBuffers& bus) noexcept
 struct RampPlan {
     int32_t count = 0;
     bool lookahead = false; // one full-length curve from the lookahead store
-    std::array<size_t, kGainCount> gain{};
-    std::array<double, kGainCount> value{}; // running value while curves are made piecewise
-    std::array<double, kGainCount> target{};
-    std::array<int32_t, kGainCount> slot{}; // by gain index: -1 steady, else the ramp's slot
-    std::array<double, kGainCount> steady{};
+    // Filled as far as used; left uninitialised because clearing them costs more per call
+    // than a short block's samples.
+    std::array<size_t, kGainCount> gain;
+    std::array<double, kGainCount> value; // running value while curves are made piecewise
+    std::array<double, kGainCount> target;
+    std::array<int32_t, kGainCount> slot; // by gain index: -1 steady, else the ramp's slot
+    std::array<double, kGainCount> steady;
     const double* fullCurve = nullptr;
 };
 
@@ -96,8 +98,10 @@ public:
 private:
     void beginBlockBookkeeping() noexcept
     {
-        engine.writtenChannels.fill(0);
-        engine.nonZeroChannels.fill(0);
+        for (int32 b = 0; b < data.numOutputs; ++b) {
+            engine.writtenChannels[static_cast<size_t>(b)] = 0;
+            engine.nonZeroChannels[static_cast<size_t>(b)] = 0;
+        }
     }
 
     SmoothingCoefficients smoothing() noexcept
@@ -125,8 +129,13 @@ private:
     void advanceGains(double aPowL) noexcept
     {
         const ParamValues& values = core.paramValues;
-        activeCount = std::clamp(activeStripCount(unitValue(values[kActiveStripsParam].load())), 1,
-                                 static_cast<int32_t>(kMaxStrips));
+        const double active = unitValue(values[kActiveStripsParam].load());
+        if (std::bit_cast<uint64_t>(active) != engine.activeValueBits) {
+            engine.activeValueBits = std::bit_cast<uint64_t>(active);
+            engine.activeCount =
+                std::clamp(activeStripCount(active), 1, static_cast<int32_t>(kMaxStrips));
+        }
+        activeCount = engine.activeCount;
         targets[kMasterGainIndex] = cachedGain(engine.masterValueBits, engine.masterLinear,
                                                unitValue(values[kGainParam].load()));
         if (usesStrips()) {
@@ -163,8 +172,10 @@ private:
     // constant gives the curve exactly.
     void planRamps(double w, double aPowL) noexcept
     {
-        plan.slot.fill(-1);
+        plan.slot[kMasterGainIndex] = -1;
+        plan.steady[kMasterGainIndex] = starts[kMasterGainIndex];
         auto consider = [&](size_t gi) {
+            plan.slot[gi] = -1;
             if (smoothingStep(starts[gi], targets[gi], w) == starts[gi]) {
                 plan.steady[gi] = starts[gi];
                 return;
@@ -177,10 +188,17 @@ private:
         };
         if (usesMaster() && data.numOutputs > 0)
             consider(kMasterGainIndex);
-        if (usesStrips())
-            for (int32 b = 0; b < data.numOutputs; ++b)
-                if (outputLive(b) && channelArray<S>(data.outputs[b]) != nullptr)
-                    consider(static_cast<size_t>(b));
+        if (usesStrips()) {
+            for (int32 b = 0; b < data.numOutputs; ++b) {
+                const auto gi = static_cast<size_t>(b);
+                if (outputLive(b) && channelArray<S>(data.outputs[b]) != nullptr) {
+                    consider(gi);
+                } else {
+                    plan.slot[gi] = -1; // writes zeros whatever its gain
+                    plan.steady[gi] = 0.0;
+                }
+            }
+        }
         plan.lookahead = plan.count == 1 && length <= SmootherLookahead::kMaxLength;
         if (plan.lookahead)
             plan.fullCurve = lookaheadCurve(plan.value[0], plan.target[0], w, aPowL);
@@ -191,27 +209,29 @@ private:
     const double* lookaheadCurve(double from, double target, double w, double aPowL) noexcept
     {
         SmootherLookahead& store = engine.lookahead;
+        constexpr size_t stride = SmootherLookahead::kStride;
         if (store.w == w && store.target == target && store.length == length) {
             for (int32_t j = 0; j < store.count; ++j)
                 if (store.starts[static_cast<size_t>(j)] == from)
-                    return store.rows[static_cast<size_t>(j)].data();
+                    return store.rows.data() + static_cast<size_t>(j) * stride;
         }
-        std::array<double, SmootherLookahead::kDepth> gains{};
-        std::array<double, SmootherLookahead::kDepth> sameTarget{};
-        std::array<double*, SmootherLookahead::kDepth> rows{};
-        for (size_t j = 0; j < gains.size(); ++j) {
+        // Every curve costs the same chain latency, so make a few; but not so many that the
+        // rows leave the cache before the calls that need them come.
+        const int32_t depth = std::clamp(SmootherLookahead::kFillSamples / length, 8,
+                                         SmootherLookahead::kDepth);
+        std::array<double, SmootherLookahead::kDepth> gains;
+        std::array<double, SmootherLookahead::kDepth> sameTarget;
+        for (size_t j = 0; j < static_cast<size_t>(depth); ++j) {
             store.starts[j] = j == 0 ? from : smoothedAfter(store.starts[j - 1], target, aPowL);
             gains[j] = store.starts[j];
             sameTarget[j] = target;
-            rows[j] = store.rows[j].data();
         }
-        runSmoothers(gains.data(), sameTarget.data(), SmootherLookahead::kDepth, w, length,
-                     rows.data());
+        runSmoothers(gains.data(), sameTarget.data(), depth, w, length, store.rows.data(), stride);
         store.w = w;
         store.target = target;
         store.length = length;
-        store.count = SmootherLookahead::kDepth;
-        return store.rows[0].data();
+        store.count = depth;
+        return store.rows.data();
     }
 
     // Piecewise curves for several moving smoothers: the next n steps of each, side by side.
@@ -219,12 +239,9 @@ private:
     {
         for (int32_t first = 0; first < plan.count; first += kSmootherLanes) {
             const int32_t lanes = std::min(kSmootherLanes, plan.count - first);
-            std::array<double*, kSmootherLanes> rows{};
-            for (int32_t k = 0; k < lanes; ++k)
-                rows[static_cast<size_t>(k)] =
-                    engine.chunkCurves.data() + static_cast<size_t>(first + k) * kCurveChunk;
             runSmoothers(plan.value.data() + first, plan.target.data() + first, lanes, w, n,
-                         rows.data());
+                         engine.chunkCurves.data() + static_cast<size_t>(first) * kChunkStride,
+                         kChunkStride);
         }
     }
 
@@ -235,7 +252,7 @@ private:
             return {nullptr, plan.steady[gi]};
         if (plan.lookahead)
             return {plan.fullCurve + chunkStart, 0.0};
-        return {engine.chunkCurves.data() + static_cast<size_t>(slot) * kCurveChunk, 0.0};
+        return {engine.chunkCurves.data() + static_cast<size_t>(slot) * kChunkStride, 0.0};
     }
 
     // in(j, c): a null pointer whenever the sample reads as silence.
@@ -454,8 +471,8 @@ private:
     const int32_t length;
     const bool scratchUsable;
     int32_t activeCount = 1;
-    std::array<double, kGainCount> targets{};
-    std::array<double, kGainCount> starts{};
+    std::array<double, kGainCount> targets; // master always, strips for FADER BANK only
+    std::array<double, kGainCount> starts;
     RampPlan plan;
 };
 

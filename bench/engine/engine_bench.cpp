@@ -1,0 +1,284 @@
+// Cost of one host block per kind, at 48 kHz, for 32/128/512-sample blocks, in a stereo and a
+// 64-channel layout, with steady and with moving gains. Next to every case the same run times
+// two baselines over the same buffers: a memcpy of each input channel to the output channel(s)
+// it feeds, and a plain vectorised gain loop doing the same with one float multiply per sample.
+// Counters: ns per sample-channel (one input channel feeding one output channel for one sample),
+// the ratios to both baselines, and the share of real time one block takes at 48 kHz.
+
+#include "engine/block_processor.h"
+#include "engine/module_core.h"
+#include "fileaudio/preloaded_audio.h"
+
+#include "pluginterfaces/vst/ivstaudioprocessor.h"
+#include "pluginterfaces/vst/ivstprocesscontext.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <vector>
+
+namespace kestravel::plugins {
+namespace {
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+constexpr double kRate = 48000.0;
+
+enum Layout { kStereo = 0, kWide = 1 };
+enum Motion { kSteady = 0, kRamping = 1 };
+
+struct Buses {
+    std::vector<std::vector<float>> store;
+    std::vector<float*> pointers;
+    size_t firstOfBus(size_t b, const std::vector<int32>& counts) const
+    {
+        size_t n = 0;
+        for (size_t i = 0; i < b; ++i)
+            n += static_cast<size_t>(counts[i]);
+        return n;
+    }
+};
+
+// One module with host buffers for one layout, plus the channel pairs the baselines copy.
+class Rig {
+public:
+    Rig(ModuleKind moduleKind, int32 blockSize, Layout layout) : kind(moduleKind), block(blockSize)
+    {
+        const bool wide = layout == kWide;
+        switch (kind) {
+        case SUMMING: inCounts.assign(wide ? 64 : 1, 2), outCounts = {2}; break;
+        case BREAKOUT: inCounts = {wide ? 64 : 2}, outCounts.assign(wide ? 64 : 2, 1); break;
+        case DISTRIBUTOR: inCounts = {2}, outCounts.assign(wide ? 64 : 1, 2); break;
+        case FADER_BANK: inCounts.assign(wide ? 64 : 1, 2), outCounts = inCounts; break;
+        case PLAYER: outCounts = {wide ? 64 : 2}; break;
+        default: inCounts = {wide ? 64 : 2}, outCounts = inCounts; break;
+        }
+        core = std::make_unique<ModuleCore>(kind);
+        core->sampleRate = kRate;
+        core->maxBlockSize = block;
+        core->resizeScratch(block);
+        for (auto& a : core->inputBusActive)
+            a.store(true);
+        for (auto& a : core->outputBusActive)
+            a.store(true);
+        core->paramValues[kActiveStripsParam].store(1.0);
+        setGains(kSteadyGain);
+
+        std::mt19937 random(7);
+        std::uniform_real_distribution<float> noise(-0.5f, 0.5f);
+        build(inCounts, inputs, inBuses, [&] { return noise(random); });
+        build(outCounts, outputs, outBuses, [] { return 0.0f; });
+        data.symbolicSampleSize = kSample32;
+        data.numSamples = block;
+        data.numInputs = static_cast<int32>(inBuses.size());
+        data.numOutputs = static_cast<int32>(outBuses.size());
+        data.inputs = inBuses.empty() ? nullptr : inBuses.data();
+        data.outputs = outBuses.data();
+        std::memset(&context, 0, sizeof(context));
+        context.state = ProcessContext::kContTimeValid | ProcessContext::kPlaying;
+        data.processContext = &context;
+
+        if (kind == PLAYER) {
+            // A long file with as many channels as the output, already playing.
+            PreloadedAudio audio;
+            audio.channels = static_cast<uint32_t>(outCounts[0]);
+            audio.sampleRate = 48000;
+            audio.samples.resize(audio.channels * 48000u * 4u);
+            for (size_t i = 0; i < audio.samples.size(); ++i)
+                audio.samples[i] = static_cast<float>((i * 2654435761u) % 65536) / 65536.0f - 0.5f;
+            core->player.install(std::move(audio));
+            fileRows.assign(static_cast<size_t>(outCounts[0]), std::vector<float>(static_cast<size_t>(block), 0.25f));
+        }
+        pairUp();
+    }
+
+    // One host block, with the clock running on; moving gains change target every 2048 samples.
+    void process(Motion motion)
+    {
+        if (motion == kRamping && (clock / 2048) != ((clock + block) / 2048)) {
+            flip = !flip;
+            setGains(flip ? kLowGain : kSteadyGain);
+        }
+        context.continousTimeSamples = clock;
+        processBlock(*core, data);
+        clock += block;
+        if (kind == PLAYER && clock > 48000 * 3)
+            clock = 0; // stays inside the file
+    }
+
+    void baselineCopy()
+    {
+        for (const auto& [src, dst] : pairs)
+            std::memcpy(dst, src, static_cast<size_t>(block) * sizeof(float));
+    }
+
+    void baselineGain(float g)
+    {
+        for (const auto& [src, dst] : pairs)
+            gainLoop(dst, src, g, block, kind == SUMMING && src != pairs.front().first && dst != nullptr);
+    }
+
+    size_t sampleChannels() const { return pairs.size() * static_cast<size_t>(block); }
+
+    const ModuleKind kind;
+    const int32 block;
+
+private:
+    static constexpr double kSteadyGain = 0.8235294117647058; // -6 dB
+    static constexpr double kLowGain = 0.5882352941176471;    // -30 dB
+
+    static void gainLoop(float* dst, const float* src, float g, int32 n, bool add)
+    {
+        if (add)
+            for (int32 i = 0; i < n; ++i)
+                dst[i] += src[i] * g;
+        else
+            for (int32 i = 0; i < n; ++i)
+                dst[i] = src[i] * g;
+        benchmark::ClobberMemory();
+    }
+
+    void setGains(double v)
+    {
+        core->paramValues[kGainParam].store(v);
+        for (uint32_t k = 0; k < kMaxStrips; ++k)
+            core->paramValues[kFaderGainParamBase + k].store(v);
+        if (kind == RECORDER)
+            core->paramValues[kGainParam].store(v == kSteadyGain ? 15.0 / 17.0 : v);
+    }
+
+    template <typename F>
+    void build(const std::vector<int32>& counts, std::vector<Buses>& store,
+               std::vector<AudioBusBuffers>& buses, F fill)
+    {
+        store.resize(counts.size());
+        buses.resize(counts.size());
+        for (size_t b = 0; b < counts.size(); ++b) {
+            for (int32 c = 0; c < counts[b]; ++c) {
+                std::vector<float> ch(static_cast<size_t>(block));
+                for (auto& s : ch)
+                    s = fill();
+                store[b].store.push_back(std::move(ch));
+            }
+            for (auto& ch : store[b].store)
+                store[b].pointers.push_back(ch.data());
+            buses[b].numChannels = counts[b];
+            buses[b].channelBuffers32 = store[b].pointers.data();
+        }
+    }
+
+    // The input channel each output channel is fed from, as the kind routes them.
+    void pairUp()
+    {
+        auto in = [&](size_t b, size_t c) { return static_cast<const float*>(inputs[b].store[c].data()); };
+        auto out = [&](size_t b, size_t c) { return outputs[b].store[c].data(); };
+        switch (kind) {
+        case SUMMING:
+            for (size_t j = 0; j < inputs.size(); ++j)
+                for (size_t c = 0; c < 2; ++c)
+                    pairs.push_back({in(j, c), out(0, c)});
+            break;
+        case BREAKOUT:
+            for (size_t b = 0; b < outputs.size(); ++b)
+                pairs.push_back({in(0, b), out(b, 0)});
+            break;
+        case DISTRIBUTOR:
+            for (size_t b = 0; b < outputs.size(); ++b)
+                for (size_t c = 0; c < 2; ++c)
+                    pairs.push_back({in(0, c), out(b, c)});
+            break;
+        case FADER_BANK:
+            for (size_t b = 0; b < outputs.size(); ++b)
+                for (size_t c = 0; c < 2; ++c)
+                    pairs.push_back({in(b, c), out(b, c)});
+            break;
+        case PLAYER:
+            for (size_t c = 0; c < fileRows.size(); ++c)
+                pairs.push_back({fileRows[c].data(), out(0, c)});
+            break;
+        default:
+            for (size_t c = 0; c < inputs[0].store.size(); ++c)
+                pairs.push_back({in(0, c), out(0, c)});
+            break;
+        }
+    }
+
+    std::unique_ptr<ModuleCore> core;
+    std::vector<int32> inCounts, outCounts;
+    std::vector<Buses> inputs, outputs;
+    std::vector<AudioBusBuffers> inBuses, outBuses;
+    std::vector<std::vector<float>> fileRows;
+    std::vector<std::pair<const float*, float*>> pairs;
+    ProcessData data;
+    ProcessContext context;
+    int64_t clock = 0;
+    bool flip = false;
+};
+
+template <typename F>
+double secondsPerCall(F&& f, int calls)
+{
+    const auto t0 = std::chrono::steady_clock::now();
+    for (int i = 0; i < calls; ++i)
+        f();
+    const auto t1 = std::chrono::steady_clock::now();
+    return std::chrono::duration<double>(t1 - t0).count() / calls;
+}
+
+// Kernel and baselines interleaved, best of several rounds each: the machine is shared.
+void measure(benchmark::State& state, Rig& rig, Motion motion)
+{
+    const int calls = std::max(64, static_cast<int>(200000 / rig.sampleChannels()));
+    double kernel = 1e9, copy = 1e9, gain = 1e9;
+    for (int round = 0; round < 15; ++round) {
+        kernel = std::min(kernel, secondsPerCall([&] { rig.process(motion); }, calls));
+        copy = std::min(copy, secondsPerCall([&] { rig.baselineCopy(); }, calls));
+        gain = std::min(gain, secondsPerCall([&] { rig.baselineGain(0.5f); }, calls));
+    }
+    for (auto _ : state)
+        rig.process(motion);
+    const double perSampleChannel = kernel / static_cast<double>(rig.sampleChannels());
+    state.counters["ns_per_sc"] = perSampleChannel * 1e9;
+    state.counters["x_memcpy"] = kernel / copy;
+    state.counters["x_gain"] = kernel / gain;
+    state.counters["rt_load"] = kernel / (rig.block / kRate);
+}
+
+void BM_Kind(benchmark::State& state)
+{
+    const auto kind = static_cast<ModuleKind>(state.range(0));
+    Rig rig(kind, static_cast<int32>(state.range(1)), static_cast<Layout>(state.range(2)));
+    measure(state, rig, static_cast<Motion>(state.range(3)));
+}
+
+void kindArguments(benchmark::internal::Benchmark* b)
+{
+    b->ArgNames({"kind", "block", "wide", "ramp"});
+    for (int64_t kind : {INPUT, OUTPUT, SUMMING, BREAKOUT, PLAYER, RECORDER, FADER_BANK, DISTRIBUTOR})
+        for (int64_t block : {32, 128, 512})
+            for (int64_t layout : {kStereo, kWide})
+                for (int64_t motion : {kSteady, kRamping}) {
+                    if (kind == PLAYER && motion == kRamping)
+                        continue; // PLAYER has no gain
+                    b->Args({kind, block, layout, motion});
+                }
+}
+BENCHMARK(BM_Kind)->Apply(kindArguments)->MinTime(0.05);
+
+// The load case: FADER BANK, 64 stereo strips at 48 kHz in 32-sample blocks.
+void BM_FaderBankLoad(benchmark::State& state)
+{
+    Rig rig(FADER_BANK, 32, kWide);
+    measure(state, rig, static_cast<Motion>(state.range(0)));
+}
+BENCHMARK(BM_FaderBankLoad)->ArgName("ramp")->Arg(kSteady)->Arg(kRamping)->MinTime(0.2);
+
+} // namespace
+} // namespace kestravel::plugins
+
+BENCHMARK_MAIN();
