@@ -25,7 +25,7 @@ std::string prepareError(FileRecorder& rec, const std::u16string& path, uint32_t
     }
 }
 
-bool runningAsRoot()
+[[maybe_unused]] bool runningAsRoot()
 {
 #ifdef _WIN32
     return false;
