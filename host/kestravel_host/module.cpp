@@ -182,6 +182,13 @@ std::unique_ptr<Module> Module::load(const std::filesystem::path& path)
         throw HostError("Cannot load " + quoted(binary) + " as a DLL (" + lastErrorText(code) + hint + ")");
     }
     module->handle_ = h;
+    auto getFactory = symbolAs<GetFactoryProc>(h, "GetPluginFactory");
+    if (getFactory == nullptr)
+    {
+        module->unload();
+        throw HostError(quoted(binary) + " does not export GetPluginFactory: it is not a VST 3 module");
+    }
+    // InitDll is optional on Windows; when present it must succeed.
     if (auto init = symbolAs<EntryProc>(h, "InitDll"))
     {
         if (!init())
@@ -200,22 +207,26 @@ std::unique_ptr<Module> Module::load(const std::filesystem::path& path)
         throw HostError("Cannot load " + quoted(binary) + " as a shared library (" + (why ? why : "unknown error") + ")");
     }
     module->handle_ = h;
-    if (auto entry = symbolAs<EntryProc>(h, "ModuleEntry"))
-    {
-        if (!entry(h))
-        {
-            module->unload();
-            throw HostError("ModuleEntry of " + quoted(binary) + " reported failure");
-        }
-        module->entered_ = true;
-    }
-#endif
-    auto getFactory = symbolAs<GetFactoryProc>(module->handle_, "GetPluginFactory");
+    auto getFactory = symbolAs<GetFactoryProc>(h, "GetPluginFactory");
     if (getFactory == nullptr)
     {
         module->unload();
         throw HostError(quoted(binary) + " does not export GetPluginFactory: it is not a VST 3 module");
     }
+    // Linux hosts require the entry point; it receives the library's handle.
+    auto entry = symbolAs<EntryProc>(h, "ModuleEntry");
+    if (entry == nullptr)
+    {
+        module->unload();
+        throw HostError(quoted(binary) + " does not export ModuleEntry, which Linux hosts require");
+    }
+    if (!entry(h))
+    {
+        module->unload();
+        throw HostError("ModuleEntry of " + quoted(binary) + " reported failure");
+    }
+    module->entered_ = true;
+#endif
     module->factory_ = Ref<IPluginFactory>::adopt(getFactory());
     if (!module->factory_)
     {

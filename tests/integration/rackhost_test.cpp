@@ -123,6 +123,12 @@ const BadBundle kBadBundles[] = {
      "does not export GetPluginFactory"},
     {"binary without GetPluginFactory given directly",
      [](const TempDir&) { return pathFromUtf8(KESTRAVEL_FIXTURE_NO_FACTORY); }, "does not export GetPluginFactory"},
+    {"binary whose GetPluginFactory returns nothing",
+     [](const TempDir&) { return pathFromUtf8(KESTRAVEL_FIXTURE_NULL_FACTORY); }, "returned no factory"},
+#ifndef _WIN32
+    {"binary without the Linux entry point",
+     [](const TempDir&) { return pathFromUtf8(KESTRAVEL_FIXTURE_NO_ENTRY); }, "does not export ModuleEntry"},
+#endif
 };
 
 TEST(Rackhost, BadBundlesGiveAClearMessageAndFail)
