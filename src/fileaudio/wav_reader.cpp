@@ -1,6 +1,6 @@
 // WAV reader: walks the chunks noting where the samples are, validates the format, then decodes
-// the samples in slices straight into the final array, so memory peaks at about the decoded
-// size instead of raw plus decoded.
+// the samples slice by slice straight into the final array, so memory peaks at about the
+// decoded size instead of raw plus decoded.
 
 #include "fileaudio/native_file.h"
 #include "fileaudio/preloaded_audio.h"
@@ -8,14 +8,10 @@
 
 #include <algorithm>
 #include <bit>
-#include <cmath>
 #include <cstring>
+#include <iterator>
 #include <stdexcept>
 #include <vector>
-
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
 
 namespace kestravel::plugins {
 
@@ -30,7 +26,7 @@ constexpr uint32_t kMinFmtBytes = 16;
 constexpr uint32_t kMaxFmtBytes = 4096;
 constexpr uint32_t kExtensibleFmtBytes = 40;
 
-// Decoded samples per slice: small enough to stay in cache between reading and converting.
+// Samples per slice: the raw slice stays in cache between reading and converting.
 constexpr size_t kSliceSamples = size_t{1} << 18;
 
 [[noreturn]] void fail(const char* message)
@@ -135,111 +131,108 @@ void validate(const WavLayout& l)
         fail("Unsupported WAV encoding/layout");
 }
 
-// In place over a slice read straight into the destination.
-void finiteOnly(float* s, size_t n) noexcept
+// One stored sample to its float value. Single precision throughout, as the format defines.
+float fromFloat(const uint8_t* p) noexcept
 {
-    for (size_t i = 0; i < n; ++i) {
-        uint32_t bits;
-        std::memcpy(&bits, s + i, 4);
-        // All exponent bits set: infinity or NaN. A select, not a branch, so it vectorises.
-        bits &= (bits & 0x7F800000u) == 0x7F800000u ? 0u : ~0u;
-        std::memcpy(s + i, &bits, 4);
-    }
+    uint32_t bits;
+    std::memcpy(&bits, p, 4);
+    // All exponent bits set: infinity or NaN, stored as 0. A select, so loops vectorise.
+    bits &= (bits & 0x7F800000u) == 0x7F800000u ? 0u : ~0u;
+    float f;
+    std::memcpy(&f, &bits, 4);
+    return f;
 }
 
-void int32InPlace(float* s, size_t n) noexcept
+float fromInt32(const uint8_t* p) noexcept
 {
-    constexpr float scale = 1.0f / 2147483648.0f;
-    for (size_t i = 0; i < n; ++i) {
-        int32_t v;
-        std::memcpy(&v, s + i, 4);
-        s[i] = static_cast<float>(v) * scale;
-    }
+    int32_t v;
+    std::memcpy(&v, p, 4);
+    return static_cast<float>(v) * (1.0f / 2147483648.0f);
 }
 
-void int16ToFloat(const uint8_t* raw, float* out, size_t n) noexcept
+float fromInt16(const uint8_t* p) noexcept
 {
-    constexpr float scale = 1.0f / 32768.0f;
-    for (size_t i = 0; i < n; ++i) {
-        int16_t v;
-        std::memcpy(&v, raw + 2 * i, 2);
-        out[i] = static_cast<float>(v) * scale;
-    }
+    int16_t v;
+    std::memcpy(&v, p, 2);
+    return static_cast<float>(v) * (1.0f / 32768.0f);
 }
 
-// A sample placed in the top three bytes of u; the arithmetic shift back extends its sign.
-float fromTop24(uint32_t u) noexcept
+float fromInt24(const uint8_t* b) noexcept
 {
+    // Assembled in the top three bytes; the arithmetic shift back extends the sign.
+    const uint32_t u = (uint32_t{b[0]} << 8) | (uint32_t{b[1]} << 16) | (uint32_t{b[2]} << 24);
     return static_cast<float>(static_cast<int32_t>(u) >> 8) * (1.0f / 8388608.0f);
 }
 
-void int24ToFloat(const uint8_t* raw, float* out, size_t n) noexcept
+// Walks stored samples and yields decoded ones, so vector::insert constructs every element
+// once, straight from the raw bytes: no zero-filling pass, no second pass to convert.
+template <size_t Width, float (*Decode)(const uint8_t*) noexcept>
+class Decoding {
+public:
+    using iterator_category = std::random_access_iterator_tag;
+    using value_type = float;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const float*;
+    using reference = float;
+
+    Decoding() = default;
+    explicit Decoding(const uint8_t* at) noexcept : p(at) {}
+    float operator*() const noexcept { return Decode(p); }
+    float operator[](difference_type i) const noexcept { return Decode(p + i * kStep); }
+    Decoding& operator++() noexcept { return *this += 1; }
+    Decoding operator++(int) noexcept
+    {
+        Decoding before = *this;
+        *this += 1;
+        return before;
+    }
+    Decoding& operator--() noexcept { return *this += -1; }
+    Decoding& operator+=(difference_type n) noexcept
+    {
+        p += n * kStep;
+        return *this;
+    }
+    Decoding operator+(difference_type n) const noexcept
+    {
+        Decoding moved = *this;
+        return moved += n;
+    }
+    difference_type operator-(const Decoding& o) const noexcept { return (p - o.p) / kStep; }
+    auto operator<=>(const Decoding&) const = default;
+
+private:
+    static constexpr auto kStep = static_cast<difference_type>(Width);
+    const uint8_t* p = nullptr;
+};
+
+template <class Samples>
+void append(std::vector<float>& out, const uint8_t* raw, size_t n)
 {
-    size_t i = 0;
-    // Four samples from twelve bytes with two loads instead of twelve.
-    for (; i + 4 <= n; i += 4) {
-        uint64_t lo;
-        uint32_t hi;
-        std::memcpy(&lo, raw + 3 * i, 8);
-        std::memcpy(&hi, raw + 3 * i + 8, 4);
-        out[i] = fromTop24(static_cast<uint32_t>(lo << 8));
-        out[i + 1] = fromTop24(static_cast<uint32_t>(lo >> 16) & 0xFFFFFF00u);
-        out[i + 2] = fromTop24((static_cast<uint32_t>(lo >> 40) & 0x00FFFF00u) | (hi << 24));
-        out[i + 3] = fromTop24(hi & 0xFFFFFF00u);
-    }
-    for (; i < n; ++i) {
-        const uint8_t* b = raw + 3 * i;
-        out[i] = fromTop24((uint32_t{b[0]} << 8) | (uint32_t{b[1]} << 16) | (uint32_t{b[2]} << 24));
-    }
+    out.insert(out.end(), Samples(raw), Samples(raw) + static_cast<std::ptrdiff_t>(n));
 }
 
-// A preload is written once, front to back: 2 MiB pages cut the page faults of filling it by
-// a factor of 512 where the kernel offers them on request.
-void preferLargePages(void* data, size_t bytes) noexcept
-{
-#ifdef __linux__
-    constexpr uintptr_t kLarge = uintptr_t{2} << 20;
-    const auto begin = (reinterpret_cast<uintptr_t>(data) + kLarge - 1) & ~(kLarge - 1);
-    const auto end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kLarge - 1);
-    if (end > begin)
-        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-    (void)data;
-    (void)bytes;
-#endif
-}
-
+// Slices of the data chunk go through one small buffer into the final array, which is
+// reserved once: memory peaks at the decoded size plus one slice.
 void decode(const NativeFile& file, const WavLayout& l, uint64_t sampleCount,
             std::vector<float>& samples)
 {
-    const size_t bytesPerSample = l.bitsPerSample / 8u;
+    const size_t width = l.bitsPerSample / 8u;
     const auto total = static_cast<size_t>(sampleCount);
     samples.reserve(total);
-    preferLargePages(samples.data(), total * sizeof(float));
-    std::vector<uint8_t> raw;
-    if (bytesPerSample != 4)
-        raw.resize(kSliceSamples * bytesPerSample);
+    std::vector<uint8_t> raw(std::min(kSliceSamples, total) * width);
     uint64_t offset = l.dataOffset;
     while (samples.size() < total) {
-        const size_t done = samples.size();
-        const size_t n = std::min(kSliceSamples, total - done);
-        // Growing inside the reserved block zero-fills only this slice, while it is in cache.
-        samples.resize(done + n);
-        float* out = samples.data() + done;
-        if (bytesPerSample == 4) {
-            readExactly(file, offset, out, n * 4);
-            if (l.formatTag == kFormatFloat)
-                finiteOnly(out, n);
-            else
-                int32InPlace(out, n);
-        } else {
-            readExactly(file, offset, raw.data(), n * bytesPerSample);
-            if (bytesPerSample == 2)
-                int16ToFloat(raw.data(), out, n);
-            else
-                int24ToFloat(raw.data(), out, n);
-        }
-        offset += n * bytesPerSample;
+        const size_t n = std::min(kSliceSamples, total - samples.size());
+        readExactly(file, offset, raw.data(), n * width);
+        if (width == 2)
+            append<Decoding<2, fromInt16>>(samples, raw.data(), n);
+        else if (width == 3)
+            append<Decoding<3, fromInt24>>(samples, raw.data(), n);
+        else if (l.formatTag == kFormatFloat)
+            append<Decoding<4, fromFloat>>(samples, raw.data(), n);
+        else
+            append<Decoding<4, fromInt32>>(samples, raw.data(), n);
+        offset += n * width;
     }
 }
 
