@@ -31,6 +31,8 @@ function(kestravel_strict target)
 endfunction()
 
 if(WIN32)
-  # The C++ runtime is linked statically so a bundle needs nothing beside itself.
-  add_link_options(-static-libgcc -static-libstdc++ -Wl,-Bstatic,--whole-archive -lwinpthread -Wl,--no-whole-archive,-Bdynamic)
+  # The C++ runtime, libgcc and winpthread are linked statically so a bundle needs nothing
+  # beside itself. Only -static does it with mingw: its driver leaves -lstdc++ to the linker's
+  # current mode, and system DLLs still come in through their import archives.
+  add_link_options(-static)
 endif()
