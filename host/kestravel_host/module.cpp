@@ -73,6 +73,20 @@ void* findSymbol(void* handle, const char* name)
         reinterpret_cast<void (*)()>(GetProcAddress(static_cast<HMODULE>(handle), name)));
 }
 #else
+// Sanitizer builds keep a closed library mapped: memory that the module's static objects
+// still hold at unload then stays reachable, and reports can name the module's code.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int kKeepMapped = RTLD_NODELETE;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr int kKeepMapped = RTLD_NODELETE;
+#else
+constexpr int kKeepMapped = 0;
+#endif
+#else
+constexpr int kKeepMapped = 0;
+#endif
+
 constexpr const char* kArchFolder = "x86_64-linux";
 constexpr const char* kBinarySuffix = ".so";
 constexpr const char* kBinaryKind = "shared library";
@@ -200,7 +214,7 @@ std::unique_ptr<Module> Module::load(const std::filesystem::path& path)
     }
 #else
     dlerror();
-    void* h = dlopen(binary.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* h = dlopen(binary.c_str(), RTLD_NOW | RTLD_LOCAL | kKeepMapped);
     if (h == nullptr)
     {
         const char* why = dlerror();
