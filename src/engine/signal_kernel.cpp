@@ -52,6 +52,21 @@ double** channelArray<double>(AudioBusBuffers& bus) noexcept
     return bus.channelBuffers64;
 }
 
+// Codes without a kind of their own route as FADER BANK, as they are named and sized.
+ModuleKind routingKind(ModuleKind kind) noexcept
+{
+    switch (kind) {
+    case INPUT:
+    case OUTPUT:
+    case SUMMING:
+    case BREAKOUT:
+    case PLAYER:
+    case RECORDER:
+    case DISTRIBUTOR: return kind;
+    default: return FADER_BANK;
+    }
+}
+
 // The curves of the smoothers that move during this call, one per gain in use.
 struct RampPlan {
     int32_t count = 0;
@@ -70,7 +85,8 @@ template <typename S>
 class SubBlock {
 public:
     SubBlock(ModuleCore& module, ProcessData& block, int32_t first, int32_t count) noexcept
-        : core(module), engine(*module.engine), data(block), start(first), length(count),
+        : core(module), engine(*module.engine), data(block), kind(routingKind(module.kind)),
+          start(first), length(count),
           scratchUsable(count <= module.scratchRowLength)
     {
     }
@@ -84,9 +100,9 @@ public:
         advanceGains(aPowL);
         planRamps(coefficients.w, aPowL);
         transportStep(core, data, start);
-        if (core.kind == PLAYER)
+        if (kind == PLAYER)
             renderPlayer();
-        if (core.kind == RECORDER)
+        if (kind == RECORDER)
             feedRecorder();
         writeOutputs(coefficients.w);
         for (int32 b = 0; b < data.numOutputs; ++b) {
@@ -121,8 +137,8 @@ private:
         return std::pow(a, static_cast<double>(length));
     }
 
-    bool usesMaster() const noexcept { return core.kind != PLAYER && core.kind != FADER_BANK; }
-    bool usesStrips() const noexcept { return !usesMaster() && core.kind != PLAYER; }
+    bool usesMaster() const noexcept { return kind != PLAYER && kind != FADER_BANK; }
+    bool usesStrips() const noexcept { return !usesMaster() && kind != PLAYER; }
 
     // Targets, priming and the closed-form advance of the stored state. Only FADER BANK hears
     // its strips, so only FADER BANK pays for keeping them.
@@ -320,13 +336,13 @@ private:
     void writeOutputs(double w) noexcept
     {
         const bool piecewise = plan.count > 0 && !plan.lookahead;
-        const bool staged = core.kind == SUMMING || core.kind == DISTRIBUTOR;
+        const bool staged = kind == SUMMING || kind == DISTRIBUTOR;
         const int32_t chunk = piecewise || staged ? std::min(kCurveChunk, length) : length;
         for (int32_t c0 = 0; c0 < length; c0 += chunk) {
             const int32_t n = std::min(chunk, length - c0);
             if (piecewise)
                 advanceChunkCurves(w, n);
-            switch (core.kind) {
+            switch (kind) {
             case INPUT:
             case OUTPUT:
             case RECORDER: writeStraight(c0, n); break;
@@ -467,6 +483,7 @@ private:
     ModuleCore& core;
     EngineState& engine;
     ProcessData& data;
+    const ModuleKind kind;
     const int32_t start;
     const int32_t length;
     const bool scratchUsable;

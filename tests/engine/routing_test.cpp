@@ -64,13 +64,18 @@ Sources expectedSources(const RoutingCase& c, int32 b, int32 ch, int32 active)
         if (b < active && inChannels(0) > 0)
             s.push_back({0, clampedChannel(0, ch)});
         break;
-    case FADER_BANK:
+    case PLAYER: break; // no file: silence
+    default: // FADER BANK, and every code without a kind of its own
         if (ch < inChannels(b))
             s.push_back({b, ch});
         break;
-    default: break;
     }
     return s;
+}
+
+ModuleKind routingKindOf(ModuleKind kind)
+{
+    return kind >= INPUT && kind <= DISTRIBUTOR ? kind : FADER_BANK;
 }
 
 template <typename S>
@@ -93,7 +98,7 @@ void checkRouting(const RoutingCase& c)
     const int32 active = static_cast<int32>(std::lround(c.active * 63.0)) + 1;
     for (int32 b = 0; b < static_cast<int32>(c.outputs.size()); ++b) {
         double gain = refLinear(c.gain);
-        if (c.kind == FADER_BANK) {
+        if (routingKindOf(c.kind) == FADER_BANK) {
             const bool open = b < active && core->paramValues[kFaderMuteParamBase + static_cast<uint32_t>(b)].load() < 0.5;
             gain = open ? refLinear(core->paramValues[kFaderGainParamBase + static_cast<uint32_t>(b)].load()) : 0.0;
         }
@@ -147,6 +152,8 @@ const std::vector<RoutingCase>& routingCases()
         {"FADER BANK: a mono strip among stereo ones", FADER_BANK, {2, 2, 2, 2, 2, 1}, {2, 2, 2, 2, 2, 1},
          1.0, 0.0, [](ParamValues& v) { v[kFaderMuteParamBase + 4].store(0.5); }},
         {"PLAYER without a file", PLAYER, {}, {2}, 0.0, 0.8},
+        {"an unknown kind code routes as FADER BANK", static_cast<ModuleKind>(9), repeat(2, 3),
+         repeat(2, 3), 1.0 / 63.0, 0.0},
     };
     return cases;
 }
