@@ -19,7 +19,7 @@ ctest --test-dir build --output-on-failure -j"$JOBS"
 
 phase "Linux address and undefined-behaviour sanitizers"
 build build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRAVEL_SANITIZE=address,undefined
-ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan --output-on-failure -j"$JOBS"
+ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$PWD/tests/editor/lsan.supp ctest --test-dir build-asan --output-on-failure -j"$JOBS"
 
 phase "Linux thread sanitizer (hand-offs, rings, writer, engine)"
 build build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRAVEL_SANITIZE=thread
