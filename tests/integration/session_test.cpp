@@ -4,6 +4,7 @@
 
 #include "bundle_test_support.h"
 #include "kestravel_host/session.h"
+#include "kestravel_host/utf.h"
 #include "kestravel_host/wav.h"
 
 namespace kestravel::plugins::testing_support {
@@ -37,7 +38,10 @@ struct SessionCase
     std::uint32_t rate;
     std::size_t frames;
     std::int32_t block;
+    const char* folder; // UTF-8; the files live in this subfolder
 };
+
+void PrintTo(const SessionCase& c, std::ostream* os) { *os << c.name; }
 
 class PlayerToRecorder : public ::testing::TestWithParam<SessionCase>
 {
@@ -46,7 +50,9 @@ class PlayerToRecorder : public ::testing::TestWithParam<SessionCase>
 TEST_P(PlayerToRecorder, TakeStartsOnThePlayersFirstSampleAndEndsAfterTheTail)
 {
     const SessionCase& c = GetParam();
-    TempDir dir;
+    TempDir temp;
+    const std::filesystem::path dir = temp.path() / pathFromUtf8(c.folder);
+    std::filesystem::create_directories(dir);
     writeWavFloat(dir / "source.wav", makeSource(c.channels, c.rate, c.frames));
 
     SessionOptions options;
@@ -76,8 +82,10 @@ TEST_P(PlayerToRecorder, TakeStartsOnThePlayersFirstSampleAndEndsAfterTheTail)
 }
 
 INSTANTIATE_TEST_SUITE_P(Sources, PlayerToRecorder,
-                         ::testing::Values(SessionCase{"Stereo48k", 2, 48000, 12000, 512},
-                                           SessionCase{"Mono44k1OddBlocks", 1, 44100, 10007, 333}),
+                         ::testing::Values(SessionCase{"Stereo48k", 2, 48000, 12000, 512, "plain"},
+                                           SessionCase{"Mono44k1OddBlocks", 1, 44100, 10007, 333, "plain"},
+                                           SessionCase{"NonAsciiFolder", 2, 48000, 4000, 256,
+                                                       "Aufnahmen \xC3\xBC \xCE\xA9 \xE3\x83\x86"}),
                          [](const ::testing::TestParamInfo<SessionCase>& i) { return std::string(i.param.name); });
 
 } // namespace
