@@ -72,7 +72,30 @@ std::string prettyStateText(std::string_view json)
     nlohmann::json doc = nlohmann::json::parse(json, nullptr, false);
     if (doc.is_discarded())
         throw HostError("The module's state is not JSON text");
-    return doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+    constexpr auto kReplace = nlohmann::json::error_handler_t::replace;
+    if (!doc.is_object() || doc.empty())
+        return doc.dump(2, ' ', false, kReplace);
+    // One member a line; arrays of numbers eight to a line, so slot n sits on line n / 8.
+    std::string out = "{\n";
+    std::size_t member = 0;
+    for (auto it = doc.begin(); it != doc.end(); ++it, ++member)
+    {
+        out += "  " + nlohmann::json(it.key()).dump(-1, ' ', false, kReplace) + ": ";
+        const nlohmann::json& v = it.value();
+        const bool numbers = v.is_array() && !v.empty() &&
+                             std::all_of(v.begin(), v.end(), [](const nlohmann::json& e) { return e.is_number(); });
+        if (numbers)
+        {
+            out += "[";
+            for (std::size_t i = 0; i < v.size(); ++i)
+                out += (i % 8 == 0 ? "\n    " : " ") + v[i].dump() + (i + 1 < v.size() ? "," : "");
+            out += "\n  ]";
+        }
+        else
+            out += v.dump(-1, ' ', false, kReplace);
+        out += member + 1 < doc.size() ? ",\n" : "\n";
+    }
+    return out + "}";
 }
 
 } // namespace kestravel::plugins

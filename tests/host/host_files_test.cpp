@@ -128,6 +128,11 @@ TEST(ModuleState, FramingAndPathEditKeepTheRestOfTheDocument)
     EXPECT_EQ(edited, R"({"kind":2,"parameters":[0.5,0,1.0],"path":"C:/Audio/t)" "\xC3\xA4" R"(ke.wav","schema":1})");
     EXPECT_EQ(statePath(edited), "C:/Audio/t\xC3\xA4ke.wav");
     EXPECT_THROW(withStatePath("[1,2]", "x"), HostError);
+
+    // The indented form reads back as the same document, numbers written as before.
+    const std::string pretty = prettyStateText(edited);
+    EXPECT_NE(pretty.find("\n    0.5, 0, 1.0\n  ],\n"), std::string::npos) << pretty;
+    EXPECT_EQ(withStatePath(pretty, "C:/Audio/t\xC3\xA4ke.wav"), edited);
     EXPECT_THROW(withStatePath(text, "bad\xFF"), HostError);
 }
 
