@@ -105,6 +105,9 @@ int runRender(const Arguments& args, std::ostream& out)
 
     const auto ins = activeChannels(runner, Vst::kInput);
     const auto outs = activeChannels(runner, Vst::kOutput);
+    if (input.channels > ins.size())
+        out << "note: the input has " << input.channels << " channels; the module's active inputs take " << ins.size()
+            << " (try --all-buses)\n";
     if (outs.empty())
         throw HostError("\"" + plugin.description().name + "\" has no active audio output to render");
     WavAudio output;
