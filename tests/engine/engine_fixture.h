@@ -119,14 +119,18 @@ private:
 
 // ---- Reference definitions, written out literally ----
 
+// The library functions are called at run time, as the engine calls them: a value folded by
+// the compiler is correctly rounded, while a platform's exp and pow may differ in the last bit.
 inline double refLinear(double normalized)
 {
-    return std::pow(10.0, (normalized * 102.0 - 90.0) / 20.0);
+    volatile double v = normalized;
+    return std::pow(10.0, (v * 102.0 - 90.0) / 20.0);
 }
 
 inline double refCoefficient(double rate)
 {
-    return std::exp(-1.0 / (rate * 0.003));
+    volatile double r = rate;
+    return std::exp(-1.0 / (r * 0.003));
 }
 
 // One smoothed gain: per call, sample i carries the value after i + 1 steps of
@@ -148,7 +152,8 @@ struct RefSmoother {
                 g = 0.0;
             curve.push_back(g);
         }
-        value = target + (value - target) * std::pow(a, static_cast<double>(length));
+        volatile double steps = static_cast<double>(length);
+        value = target + (value - target) * std::pow(a, steps);
         if (value < std::numeric_limits<double>::min())
             value = 0.0;
         return curve;

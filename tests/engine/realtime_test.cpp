@@ -16,6 +16,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#ifdef _WIN32
+#include <malloc.h>
+#endif
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -46,8 +49,13 @@ void* allocateAligned(std::size_t size, std::align_val_t align)
 {
     noteAllocation();
     const auto a = static_cast<std::size_t>(align);
+#ifdef _WIN32
+    if (void* p = _aligned_malloc(size ? size : 1, a))
+        return p;
+#else
     if (void* p = std::aligned_alloc(a, (size + a - 1) / a * a))
         return p;
+#endif
     throw std::bad_alloc();
 }
 
@@ -56,6 +64,17 @@ void release(void* p) noexcept
     if (p)
         noteAllocation();
     std::free(p);
+}
+
+void releaseAligned(void* p) noexcept
+{
+    if (p)
+        noteAllocation();
+#ifdef _WIN32
+    _aligned_free(p);
+#else
+    std::free(p);
+#endif
 }
 
 } // namespace
@@ -80,10 +99,10 @@ void operator delete(void* p) noexcept { release(p); }
 void operator delete[](void* p) noexcept { release(p); }
 void operator delete(void* p, std::size_t) noexcept { release(p); }
 void operator delete[](void* p, std::size_t) noexcept { release(p); }
-void operator delete(void* p, std::align_val_t) noexcept { release(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { release(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept { release(p); }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { release(p); }
+void operator delete(void* p, std::align_val_t) noexcept { releaseAligned(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { releaseAligned(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { releaseAligned(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { releaseAligned(p); }
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define KESTRAVEL_WRAP_MALLOC 0
