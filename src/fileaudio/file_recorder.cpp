@@ -43,8 +43,12 @@ void FileRecorder::prepareDestination(const std::u16string& path, uint32_t chann
     if (pathExists(path))
         throw std::runtime_error("Destination exists; choose a new file");
 
-    // No writer runs and no push can be storing (recording is false), so the positions and
-    // the take's settings are ours to reset.
+    // A push that saw the old take still recording (a writer that failed ends without waiting
+    // for it) must be out before the positions are reset; any later push sees recording off.
+    recording.exchange(false);
+    while (pushing.load())
+        std::this_thread::yield();
+    // No writer runs and no push can store, so the positions and settings are ours to reset.
     channels.exchange(channelCount);
     sampleRate.exchange(rate);
     readPosition.exchange(0);
