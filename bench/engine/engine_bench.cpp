@@ -1,11 +1,14 @@
 // Cost of one host block per kind, at 48 kHz, for 32/128/512-sample blocks, in a stereo and a
 // 64-channel layout, with steady and with moving gains. Next to every case the same run times
-// two baselines over the same buffers: a memcpy of each input channel to the output channel(s)
-// it feeds, and a plain vectorised gain loop doing the same with one float multiply per sample.
-// Counters: ns per sample-channel (one input channel feeding one output channel for one sample),
-// the ratios to both baselines, and the share of real time one block takes at 48 kHz.
+// baselines over the same buffers: a memcpy of each input channel to the output channel(s) it
+// feeds (x_memcpy), a plain vectorised gain loop doing the same with one float multiply per
+// sample (x_gain), and that loop in the engine's arithmetic, widened to double and narrowed
+// back (x_dgain). ns_per_sc is the cost per sample-channel (one input channel feeding one
+// output channel for one sample); rt_load the share of real time one block takes at 48 kHz.
 
 #include "engine/block_processor.h"
+#include "engine/channel_kernels.h"
+#include "engine/engine_state.h"
 #include "engine/module_core.h"
 #include "fileaudio/preloaded_audio.h"
 
@@ -120,10 +123,18 @@ public:
     void baselineGain(float g)
     {
         for (const auto& [src, dst] : pairs)
-            gainLoop(dst, src, g, block, kind == SUMMING && src != pairs.front().first && dst != nullptr);
+            gainLoop(dst, src, g, block, kind == SUMMING && src != pairs.front().first);
+    }
+
+    // The same in the engine's arithmetic: widened to double, multiplied, narrowed.
+    void baselineDoubleGain(double g)
+    {
+        for (const auto& [src, dst] : pairs)
+            doubleGainLoop(dst, src, g, block);
     }
 
     size_t sampleChannels() const { return pairs.size() * static_cast<size_t>(block); }
+    void useKernels(const ChannelKernels& table) { core->engine->kernels = &table; }
 
     const ModuleKind kind;
     const int32 block;
@@ -140,6 +151,13 @@ private:
         else
             for (int32 i = 0; i < n; ++i)
                 dst[i] = src[i] * g;
+        benchmark::ClobberMemory();
+    }
+
+    static void doubleGainLoop(float* dst, const float* src, double g, int32 n)
+    {
+        for (int32 i = 0; i < n; ++i)
+            dst[i] = static_cast<float>(static_cast<double>(src[i]) * g);
         benchmark::ClobberMemory();
     }
 
@@ -234,11 +252,12 @@ double secondsPerCall(F&& f, int calls)
 void measure(benchmark::State& state, Rig& rig, Motion motion)
 {
     const int calls = std::max(64, static_cast<int>(200000 / rig.sampleChannels()));
-    double kernel = 1e9, copy = 1e9, gain = 1e9;
+    double kernel = 1e9, copy = 1e9, gain = 1e9, doubleGain = 1e9;
     for (int round = 0; round < 15; ++round) {
         kernel = std::min(kernel, secondsPerCall([&] { rig.process(motion); }, calls));
         copy = std::min(copy, secondsPerCall([&] { rig.baselineCopy(); }, calls));
         gain = std::min(gain, secondsPerCall([&] { rig.baselineGain(0.5f); }, calls));
+        doubleGain = std::min(doubleGain, secondsPerCall([&] { rig.baselineDoubleGain(0.5); }, calls));
     }
     for (auto _ : state)
         rig.process(motion);
@@ -246,6 +265,7 @@ void measure(benchmark::State& state, Rig& rig, Motion motion)
     state.counters["ns_per_sc"] = perSampleChannel * 1e9;
     state.counters["x_memcpy"] = kernel / copy;
     state.counters["x_gain"] = kernel / gain;
+    state.counters["x_dgain"] = kernel / doubleGain;
     state.counters["rt_load"] = kernel / (rig.block / kRate);
 }
 
@@ -269,6 +289,20 @@ void kindArguments(benchmark::internal::Benchmark* b)
                 }
 }
 BENCHMARK(BM_Kind)->Apply(kindArguments)->MinTime(0.05);
+
+// The same cases with the baseline x86-64 loops against the AVX2 ones (where the processor
+// has AVX2; otherwise both rows run the baseline).
+void BM_InstructionSet(benchmark::State& state)
+{
+    Rig rig(static_cast<ModuleKind>(state.range(0)), 512, kWide);
+    const ChannelKernels* avx2 = avx2ChannelKernels();
+    rig.useKernels(state.range(1) && avx2 ? *avx2 : baselineChannelKernels());
+    measure(state, rig, static_cast<Motion>(state.range(2)));
+}
+BENCHMARK(BM_InstructionSet)
+    ->ArgNames({"kind", "avx2", "ramp"})
+    ->ArgsProduct({{INPUT, FADER_BANK, SUMMING}, {0, 1}, {kSteady, kRamping}})
+    ->MinTime(0.05);
 
 // The load case: FADER BANK, 64 stereo strips at 48 kHz in 32-sample blocks.
 void BM_FaderBankLoad(benchmark::State& state)

@@ -2,6 +2,11 @@
 // The per-channel loops of the kernels, one template over the host's sample type. Every
 // written value is x narrowed to the output width, with a non-finite result written as 0;
 // each loop reports whether it wrote anything other than 0 (of either sign).
+//
+// Included only by the files that build the loops for one instruction set each; the unnamed
+// namespace keeps every such file's copies its own, so the linker never swaps one for another.
+
+#include "engine/channel_kernels.h"
 
 #include <bit>
 #include <cmath>
@@ -11,12 +16,7 @@
 #include <type_traits>
 
 namespace kestravel::plugins {
-
-// One gain for every sample of a stretch, or a curve with one gain per sample.
-struct GainView {
-    const double* curve = nullptr;
-    double constant = 1.0;
-};
+namespace {
 
 template <typename S>
 using SampleBits = std::conditional_t<std::is_same_v<S, float>, uint32_t, uint64_t>;
@@ -137,4 +137,18 @@ void accumulate(double* acc, const In* in, int32_t n) noexcept
         acc[i] += static_cast<double>(in[i]);
 }
 
+// The table of one instruction set's loops.
+constexpr ChannelKernels makeChannelKernels() noexcept
+{
+    ChannelKernels k;
+    k.scale32 = &writeScaled<float, float>;
+    k.scale64 = &writeScaled<double, double>;
+    k.scale32From64 = &writeScaled<float, double>;
+    k.scale64From32 = &writeScaled<double, float>;
+    k.accumulate32 = &accumulate<float>;
+    k.accumulate64 = &accumulate<double>;
+    return k;
+}
+
+} // namespace
 } // namespace kestravel::plugins

@@ -3,6 +3,7 @@
 // set-up, so the block path never allocates.
 
 #include "engine/change_point.h"
+#include "engine/channel_kernels.h"
 #include "engine/gain_smoothing.h"
 #include "plugins/parameter_ids.h"
 
@@ -36,6 +37,9 @@ struct SmootherLookahead {
 };
 
 struct EngineState {
+    // The channel loops for this processor, chosen when the module is made.
+    const ChannelKernels* kernels = &bestChannelKernels();
+
     // The block's change points and their walk order: (offset << 32) | gathering index.
     std::array<ChangePoint, kMaxChangePoints> changePoints{};
     std::array<uint64_t, kMaxChangePoints> pointOrder{};

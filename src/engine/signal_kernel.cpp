@@ -2,7 +2,7 @@
 // host's sample type.
 
 #include "engine/block_processor.h"
-#include "engine/channel_ops.h"
+#include "engine/channel_kernels.h"
 #include "engine/engine_state.h"
 #include "engine/gain_smoothing.h"
 #include "engine/transport_sync.h"
@@ -85,7 +85,8 @@ template <typename S>
 class SubBlock {
 public:
     SubBlock(ModuleCore& module, ProcessData& block, int32_t first, int32_t count) noexcept
-        : core(module), engine(*module.engine), data(block), kind(routingKind(module.kind)),
+        : core(module), engine(*module.engine), ops(*module.engine->kernels), data(block),
+          kind(routingKind(module.kind)),
           start(first), length(count),
           scratchUsable(count <= module.scratchRowLength)
     {
@@ -324,7 +325,7 @@ private:
         if (scratchUsable) {
             for (int32 c = 0; c < channels; ++c) {
                 const S* in = input(0, c);
-                writeScaled<float, S>(core.playerChannels[static_cast<size_t>(c)],
+                ops.scale<float, S>(core.playerChannels[static_cast<size_t>(c)],
                                       in ? in + start : nullptr, length, GainView{});
             }
         }
@@ -362,7 +363,7 @@ private:
         if (out == nullptr)
             return;
         const int32_t at = start + c0;
-        note(b, ch, writeScaled<S, S>(out + at, src ? src + at : nullptr, n, gain));
+        note(b, ch, ops.scale<S, S>(out + at, src ? src + at : nullptr, n, gain));
     }
 
     void writeStraight(int32_t c0, int32_t n) noexcept
@@ -395,7 +396,7 @@ private:
                 if (out == nullptr)
                     continue;
                 const float* row = live ? core.playerChannels[static_cast<size_t>(ch)] : nullptr;
-                note(b, ch, writeScaled<S, float>(out + at, row ? row + c0 : nullptr, n, GainView{}));
+                note(b, ch, ops.scale<S, float>(out + at, row ? row + c0 : nullptr, n, GainView{}));
             }
         }
     }
@@ -436,12 +437,12 @@ private:
                 if (out == nullptr)
                     continue;
                 if (!(outputLive(b) && b < activeCount)) {
-                    note(b, ch, writeScaled<S, S>(out + at, nullptr, n, gain));
+                    note(b, ch, ops.scale<S, S>(out + at, nullptr, n, gain));
                     continue;
                 }
                 if (!made) {
                     const S* src = inChannels > 0 ? input(0, std::min(ch, inChannels - 1)) : nullptr;
-                    nonZero = writeScaled<S, S>(stage.data(), src ? src + at : nullptr, n, gain);
+                    nonZero = ops.scale<S, S>(stage.data(), src ? src + at : nullptr, n, gain);
                     made = true;
                 }
                 std::memcpy(out + at, stage.data(), static_cast<size_t>(n) * sizeof(S));
@@ -465,7 +466,7 @@ private:
                 if (out == nullptr)
                     continue;
                 if (!live) {
-                    note(b, ch, writeScaled<S, S>(out + at, nullptr, n, gain));
+                    note(b, ch, ops.scale<S, S>(out + at, nullptr, n, gain));
                     continue;
                 }
                 std::fill_n(sum.data(), n, 0.0);
@@ -473,15 +474,16 @@ private:
                     const int32 channels = data.inputs[j].numChannels;
                     const S* src = channels > 0 ? input(j, std::min(ch, channels - 1)) : nullptr;
                     if (src != nullptr)
-                        accumulate(sum.data(), src + at, n);
+                        ops.accumulate(sum.data(), src + at, n);
                 }
-                note(b, ch, writeScaled<S, double>(out + at, sum.data(), n, gain));
+                note(b, ch, ops.scale<S, double>(out + at, sum.data(), n, gain));
             }
         }
     }
 
     ModuleCore& core;
     EngineState& engine;
+    const ChannelKernels& ops;
     ProcessData& data;
     const ModuleKind kind;
     const int32_t start;

@@ -4,9 +4,13 @@
 #include "engine_fixture.h"
 #include "host_fakes.h"
 
+#include "engine/channel_kernels.h"
+#include "engine/engine_state.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <limits>
 #include <string>
@@ -343,6 +347,62 @@ TEST(Routing, SilenceFlagsCoverTheWholeBlock)
         host.data.inputParameterChanges = nullptr;
         ASSERT_EQ(processBlock(*core, host.data), kResultOk) << c.name;
         EXPECT_EQ(host.flags(0), 1u) << c.name;
+    }
+}
+
+// The AVX2 loops and the baseline ones must write the same bits: same operations, same order.
+TEST(Routing, InstructionSetsWriteTheSameBits)
+{
+    const ChannelKernels* avx2 = avx2ChannelKernels();
+    if (avx2 == nullptr)
+        GTEST_SKIP() << "no AVX2 on this processor";
+    for (const auto& c : routingCases()) {
+        SCOPED_TRACE(c.name);
+        auto wide = makeCore(c.kind, 512);
+        auto narrow = makeCore(c.kind, 512);
+        wide->engine->kernels = avx2;
+        narrow->engine->kernels = &baselineChannelKernels();
+        for (auto* core : {wide.get(), narrow.get()}) {
+            core->paramValues[kActiveStripsParam].store(c.active);
+            core->paramValues[kGainParam].store(c.gain);
+            c.extra(core->paramValues);
+        }
+        HostBlock<float> a(301, c.inputs, c.outputs);
+        HostBlock<float> b(301, c.inputs, c.outputs);
+        HostBlock<double> a64(301, c.inputs, c.outputs);
+        HostBlock<double> b64(301, c.inputs, c.outputs);
+        for (size_t j = 0; j < c.inputs.size(); ++j)
+            for (size_t ch = 0; ch < static_cast<size_t>(c.inputs[j]); ++ch) {
+                auto f = [&](size_t i) {
+                    return i % 37 == 5 ? std::numeric_limits<double>::infinity()
+                                       : std::sin(static_cast<double>(i * (ch + 1) + j)) * 3.0e37;
+                };
+                a.fillInput(j, ch, f);
+                b.fillInput(j, ch, f);
+                a64.fillInput(j, ch, f);
+                b64.fillInput(j, ch, f);
+            }
+        for (int block = 0; block < 4; ++block) {
+            ASSERT_EQ(processBlock(*wide, a.data), kResultOk);
+            ASSERT_EQ(processBlock(*narrow, b.data), kResultOk);
+            ASSERT_EQ(processBlock(*wide, a64.data), kResultOk);
+            ASSERT_EQ(processBlock(*narrow, b64.data), kResultOk);
+            for (size_t bus = 0; bus < c.outputs.size(); ++bus) {
+                for (size_t ch = 0; ch < static_cast<size_t>(c.outputs[bus]); ++ch)
+                    for (size_t i = 0; i < 301; ++i) {
+                        ASSERT_TRUE(sameBits(a.out(bus, ch, i), b.out(bus, ch, i))) << bus << " " << ch << " " << i;
+                        ASSERT_TRUE(sameBits(a64.out(bus, ch, i), b64.out(bus, ch, i))) << bus << " " << ch << " " << i;
+                    }
+                EXPECT_EQ(a.flags(bus), b.flags(bus));
+                EXPECT_EQ(a64.flags(bus), b64.flags(bus));
+            }
+            // Move every gain so the next block ramps.
+            for (auto* core : {wide.get(), narrow.get()}) {
+                core->paramValues[kGainParam].store(0.3 + 0.2 * block);
+                for (uint32_t k = 0; k < kMaxStrips; ++k)
+                    core->paramValues[kFaderGainParamBase + k].store(0.9 - 0.1 * block - 0.01 * k);
+            }
+        }
     }
 }
 
