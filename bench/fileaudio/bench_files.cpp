@@ -2,6 +2,7 @@
 
 #include "fileaudio/native_file.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <stdexcept>
@@ -20,10 +21,16 @@ namespace kestravel::plugins::bench {
 
 namespace {
 
-// Everything a run writes lives in one folder that goes away with the program.
+// Everything a run writes lives in one folder that goes away with the program; under
+// KESTRAVEL_BENCH_DIR when set (a RAM disk takes the disk out of the writer figures).
+std::filesystem::path scratchRoot()
+{
+    const char* dir = std::getenv("KESTRAVEL_BENCH_DIR");
+    return dir && *dir ? std::filesystem::path(dir) : std::filesystem::temp_directory_path();
+}
+
 struct Scratch {
-    std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                ("kestravel-fileaudio-bench-" + std::to_string(KV_PID));
+    std::filesystem::path dir = scratchRoot() / ("kestravel-fileaudio-bench-" + std::to_string(KV_PID));
     Scratch() { std::filesystem::create_directories(dir); }
     ~Scratch()
     {

@@ -8,12 +8,23 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <stdexcept>
 
 namespace kestravel::plugins {
 
 namespace {
 constexpr uint64_t kRingMask = FileRecorder::kRingSamples - 1;
+
+// Non-finite input is recorded as 0; a select on the exponent bits, so loops vectorise.
+float finiteOr0(float v) noexcept
+{
+    uint32_t bits;
+    std::memcpy(&bits, &v, 4);
+    bits &= (bits & 0x7F800000u) == 0x7F800000u ? 0u : ~0u;
+    std::memcpy(&v, &bits, 4);
+    return v;
+}
 
 // NaN takes the lower bound: a tail setting must never turn into an undefined count.
 double clampSetting(double v, double lo, double hi) noexcept
@@ -130,21 +141,21 @@ void FileRecorder::pushBlock(const float* const* buffers, uint32_t bufferCount, 
     uint64_t silent = silentCount.load(std::memory_order_relaxed);
     uint64_t dropped = 0;
     bool autoStop = false;
-    float* const dst = ring.get();
-
-    // A channel without a buffer records silence.
-    auto value = [&](uint32_t c, uint32_t i) {
-        return c < bufferCount && buffers[c] ? buffers[c][i] : 0.0f;
-    };
+    const Channels in{buffers, bufferCount};
+    // The snapshot of r fixes the free space for the whole block: once a frame does not fit,
+    // none after it does, so frames are stored or dropped in runs.
+    uint64_t roomFrames = (kRingSamples - (w - r)) / ch;
 
     // Frames before the start are skipped.
     uint32_t i = blockStart < s ? static_cast<uint32_t>(std::min<uint64_t>(s - blockStart, frames)) : 0;
-    for (; i < frames; ++i) {
+    while (i < frames) {
         const uint64_t g = blockStart + i;
+        uint32_t run = 1;
         if (g >= e) {
+            // In the tail every frame is tested alone.
             float peak = 0.0f;
             for (uint32_t c = 0; c < ch; ++c) {
-                const float a = std::fabs(value(c, i));
+                const float a = std::fabs(in.at(c, i));
                 if (a > peak) // NaN never raises the peak
                     peak = a;
             }
@@ -154,16 +165,15 @@ void FileRecorder::pushBlock(const float* const* buffers, uint32_t bufferCount, 
                 autoStop = true;
                 break; // this frame is not written
             }
+        } else {
+            run = static_cast<uint32_t>(std::min<uint64_t>(frames - i, e - g)); // up to the tail
         }
-        if (w + ch - r > kRingSamples) {
-            ++dropped; // whole frames only, never a part of one
-            continue;
-        }
-        for (uint32_t c = 0; c < ch; ++c) {
-            const float v = value(c, i);
-            dst[(w + c) & kRingMask] = std::isfinite(v) ? v : 0.0f;
-        }
-        w += ch;
+        const auto stored = static_cast<uint32_t>(std::min<uint64_t>(run, roomFrames));
+        storeFrames(in, i, stored, w, ch);
+        w += uint64_t{stored} * ch;
+        roomFrames -= stored;
+        dropped += run - stored; // whole frames only, never a part of one
+        i += run;
     }
     silentCount.store(silent, std::memory_order_relaxed);
     if (dropped)
@@ -172,6 +182,39 @@ void FileRecorder::pushBlock(const float* const* buffers, uint32_t bufferCount, 
     if (autoStop)
         stopRequested.store(true);
     pushing.store(false);
+}
+
+void FileRecorder::storeFrames(const Channels& in, uint32_t first, uint32_t count, uint64_t w,
+                               uint32_t ch) noexcept
+{
+    float* const dst = ring.get();
+    uint32_t k = 0;
+    while (k < count) {
+        const uint64_t index = (w + uint64_t{k} * ch) & kRingMask;
+        const uint64_t whole = (kRingSamples - index) / ch; // frames before the ring's end
+        if (whole == 0) {
+            // A frame across the ring's end, sample by sample.
+            for (uint32_t c = 0; c < ch; ++c)
+                dst[(index + c) & kRingMask] = finiteOr0(in.at(c, first + k));
+            ++k;
+            continue;
+        }
+        // Channel by channel: each source is read in order, the ring written with a stride.
+        const auto n = static_cast<uint32_t>(std::min<uint64_t>(count - k, whole));
+        float* const base = dst + index;
+        for (uint32_t c = 0; c < ch; ++c) {
+            const float* src = in.row(c);
+            if (src) {
+                src += first + k;
+                for (uint32_t j = 0; j < n; ++j)
+                    base[uint64_t{j} * ch + c] = finiteOr0(src[j]);
+            } else {
+                for (uint32_t j = 0; j < n; ++j)
+                    base[uint64_t{j} * ch + c] = 0.0f;
+            }
+        }
+        k += n;
+    }
 }
 
 } // namespace kestravel::plugins

@@ -72,6 +72,20 @@ public:
     void setWriterOptionsForTesting(const WriterOptions& options) { writerOptions = options; }
 
 private:
+    // The host's channel buffers: a missing one (past the count, or null) reads as silence.
+    struct Channels {
+        const float* const* buffers;
+        uint32_t count;
+        const float* row(uint32_t c) const noexcept { return c < count ? buffers[c] : nullptr; }
+        float at(uint32_t c, uint32_t i) const noexcept
+        {
+            const float* r = row(c);
+            return r ? r[i] : 0.0f;
+        }
+    };
+    // [audio thread] count frames from frame first on, into the ring from position w.
+    void storeFrames(const Channels& in, uint32_t first, uint32_t count, uint64_t w,
+                     uint32_t ch) noexcept;
     void writerThreadMain(std::u16string path); // [writer thread] never throws
     void failTake() noexcept;                   // [writer thread]
 
