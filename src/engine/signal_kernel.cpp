@@ -73,7 +73,6 @@ struct RampPlan {
     bool lookahead = false; // one full-length curve from the lookahead store
     // Filled as far as used; left uninitialised because clearing them costs more per call
     // than a short block's samples.
-    std::array<size_t, kGainCount> gain;
     std::array<double, kGainCount> value; // running value while curves are made piecewise
     std::array<double, kGainCount> target;
     std::array<int32_t, kGainCount> slot; // by gain index: -1 steady, else the ramp's slot
@@ -86,8 +85,7 @@ class SubBlock {
 public:
     SubBlock(ModuleCore& module, ProcessData& block, int32_t first, int32_t count) noexcept
         : core(module), engine(*module.engine), ops(*module.engine->kernels), data(block),
-          kind(routingKind(module.kind)),
-          start(first), length(count),
+          kind(routingKind(module.kind)), start(first), length(count),
           scratchUsable(count <= module.scratchRowLength)
     {
     }
@@ -199,7 +197,6 @@ private:
             }
             const auto n = static_cast<size_t>(plan.count++);
             plan.slot[gi] = static_cast<int32_t>(n);
-            plan.gain[n] = gi;
             plan.value[n] = starts[gi];
             plan.target[n] = targets[gi];
         };
@@ -415,9 +412,9 @@ private:
         }
     }
 
-    // Every open branch gets the same samples: made once per channel, then copied. Channels
-    // go from the top so that a high channel fed from a lower input channel reads it before
-    // an in-place host's bus 0 overwrites it.
+    // Every open branch gets the same samples: made once per channel, before any branch of
+    // that channel is written, then copied. Channels go from the top so that a high channel fed
+    // from a lower input channel reads it before an in-place host's bus 0 overwrites it.
     void writeDistributor(int32_t c0, int32_t n) noexcept
     {
         const GainView gain = gainAt(kMasterGainIndex, c0);
@@ -426,27 +423,29 @@ private:
         int32 widest = 0;
         for (int32 b = 0; b < data.numOutputs; ++b)
             widest = std::max(widest, data.outputs[b].numChannels);
+        auto open = [&](int32 b) { return outputLive(b) && b < activeCount; };
         alignas(64) std::array<S, kCurveChunk> stage;
         for (int32 ch = widest - 1; ch >= 0; --ch) {
-            bool made = false;
+            bool needed = false;
+            for (int32 b = 0; b < data.numOutputs && !needed; ++b)
+                needed = ch < data.outputs[b].numChannels && open(b) && output(b, ch) != nullptr;
             bool nonZero = false;
+            if (needed) {
+                const S* src = inChannels > 0 ? input(0, std::min(ch, inChannels - 1)) : nullptr;
+                nonZero = ops.scale<S, S>(stage.data(), src ? src + at : nullptr, n, gain);
+            }
             for (int32 b = 0; b < data.numOutputs; ++b) {
                 if (ch >= data.outputs[b].numChannels)
                     continue;
                 S* out = output(b, ch);
                 if (out == nullptr)
                     continue;
-                if (!(outputLive(b) && b < activeCount)) {
+                if (open(b)) {
+                    std::memcpy(out + at, stage.data(), static_cast<size_t>(n) * sizeof(S));
+                    note(b, ch, nonZero);
+                } else {
                     note(b, ch, ops.scale<S, S>(out + at, nullptr, n, gain));
-                    continue;
                 }
-                if (!made) {
-                    const S* src = inChannels > 0 ? input(0, std::min(ch, inChannels - 1)) : nullptr;
-                    nonZero = ops.scale<S, S>(stage.data(), src ? src + at : nullptr, n, gain);
-                    made = true;
-                }
-                std::memcpy(out + at, stage.data(), static_cast<size_t>(n) * sizeof(S));
-                note(b, ch, nonZero);
             }
         }
     }

@@ -178,9 +178,11 @@ TEST(Routing, InPlaceBuffersGiveTheSameResult)
         std::string name;
         ModuleKind kind;
         std::vector<int32> inputs, outputs;
+        int32 inactiveOutput = -1;
     };
     const std::vector<InPlaceCase> cases = {
         {"DISTRIBUTOR stereo", DISTRIBUTOR, {2}, repeat(2, 8)},
+        {"DISTRIBUTOR with bus 0 switched off", DISTRIBUTOR, {2}, repeat(2, 8), 0},
         {"DISTRIBUTOR mono into stereo", DISTRIBUTOR, {1}, repeat(2, 8)},
         {"SUMMING mono first input", SUMMING, {1, 2}, {2}},
         {"SUMMING stereo", SUMMING, {2, 2}, {2}},
@@ -195,6 +197,8 @@ TEST(Routing, InPlaceBuffersGiveTheSameResult)
         for (auto* core : {separate.get(), inPlace.get()}) {
             core->paramValues[kActiveStripsParam].store(1.0);
             core->paramValues[kGainParam].store(0.7);
+            if (c.inactiveOutput >= 0)
+                core->outputBusActive[static_cast<size_t>(c.inactiveOutput)].store(false);
         }
         HostBlock<float> a(64, c.inputs, c.outputs);
         HostBlock<float> b(64, c.inputs, c.outputs);
