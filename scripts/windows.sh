@@ -14,7 +14,9 @@ TRIPLE=x86_64-w64-mingw32
 MODULES=(Input Output Summing Breakout Player Recorder FaderBank Distributor)
 
 PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
-  binutils-mingw-w64-x86-64 wine wine64 xvfb googletest nlohmann-json3-dev)
+  binutils-mingw-w64-x86-64 xvfb googletest nlohmann-json3-dev)
+# Wine with its recommended packages: its fonts and X extensions are what the GDI tests draw with.
+WINE_PACKAGES=(wine wine64)
 
 declare -a TIMINGS=()
 phase_start=0
@@ -43,7 +45,9 @@ report_timings() {
   printf '  %s\n' "${TIMINGS[@]}"
 }
 
-ensure_packages() {
+ensure_packages() { # [--with-recommends] packages...
+  local recommends=--no-install-recommends
+  if [ "${1:-}" = --with-recommends ]; then recommends=""; shift; fi
   local missing=()
   for p in "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -55,7 +59,7 @@ ensure_packages() {
   fi
   echo "windows: installing ${missing[*]}"
   DEBIAN_FRONTEND=noninteractive apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $recommends "${missing[@]}" >/dev/null
 }
 
 # Everything below that starts a process remembers it, and the exit trap ends exactly those.
@@ -76,6 +80,7 @@ trap cleanup EXIT
 
 phase "packages"
 ensure_packages "${PACKAGES[@]}"
+ensure_packages --with-recommends "${WINE_PACKAGES[@]}"
 
 # One prefix per build tree, set up once and shared by every test of the run.
 phase "wine prefix"
