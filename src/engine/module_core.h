@@ -40,8 +40,11 @@ struct ModuleCore {
     std::array<float*, kMaxChannels> recorderChannels{};
     double sampleRate = 48000.0;
     int32_t maxBlockSize = 512;
+    // Smoothed gains. Only FADER BANK hears its strips, so only FADER BANK advances them.
     std::array<double, kMaxStrips> stripGainState{};
     double masterGainState = 1.0;
+    // False until the first kernel call after construction or setProcessing(false): that call
+    // starts every gain at its target, without a ramp.
     bool gainStatePrimed = false;
 
     // The module's bus counts (fixed per kind) and the host-controlled active state of each
