@@ -170,6 +170,9 @@ TEST(FileRecorder, ReadOnlyFolder)
 
 TEST(FileRecorder, FailingExistenceTestIsAFilesystemError)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "an over-long name is simply absent on Windows";
+#endif
     TempDir tmp;
     FileRecorder rec;
     // A name longer than any file system allows: the test itself fails.

@@ -182,6 +182,7 @@ TEST(TakeNaming, FailingExistenceTestPropagates)
     };
     EXPECT_THROW(chooseTakePath(u"/r/s.wav", failing), std::filesystem::filesystem_error);
 
+#ifndef _WIN32 // an over-long name is simply absent on Windows
     TempDir tmp;
     try {
         chooseTakePath(tmp.wide(std::string(300, 'y') + "/s.wav"));
@@ -189,9 +190,10 @@ TEST(TakeNaming, FailingExistenceTestPropagates)
     } catch (const std::filesystem::filesystem_error& e) {
         EXPECT_NE(std::string(e.what()).find("exists"), std::string::npos) << e.what();
     }
+#endif
 }
 
-TEST(TakeNaming, RealFilesAndLinks)
+TEST(TakeNaming, RealFiles)
 {
     TempDir tmp;
     writeAll(tmp.path("song.wav"), {0});
