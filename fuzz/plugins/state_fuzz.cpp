@@ -50,10 +50,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     // PLAYER is left out: a state path may name a device that blocks when read.
     static const ModuleKind kinds[] = {INPUT, OUTPUT, SUMMING, BREAKOUT, RECORDER, FADER_BANK, DISTRIBUTOR};
-    const ModuleKind kind = kinds[data[0] % 7];
-    auto* plugin = static_cast<UtilityPlugin*>(
-        static_cast<Vst::IComponent*>(UtilityPlugin::createInstance(kind)));
-    plugin->initialize(nullptr);
+    // One module per kind for the whole run: creating one per input would dominate the time.
+    static UtilityPlugin* modules[7] = {};
+    const size_t which = data[0] % 7;
+    if (modules[which] == nullptr) {
+        modules[which] = static_cast<UtilityPlugin*>(
+            static_cast<Vst::IComponent*>(UtilityPlugin::createInstance(kinds[which])));
+        modules[which]->initialize(nullptr);
+    }
+    UtilityPlugin* plugin = modules[which];
     BytesStream stream(data + 1, size - 1);
     if (plugin->setState(&stream) == kResultOk) {
         for (uint32_t id = 0; id < kParamSlots; ++id) {
@@ -62,7 +67,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 std::abort();
         }
     }
-    plugin->terminate();
-    static_cast<Vst::IComponent*>(plugin)->release();
     return 0;
 }
