@@ -5,7 +5,7 @@ dir=${1:-build-bench}
 shift || true
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 found=0
-for program in "$dir"/bench/*/bench_*; do
+for program in "$dir"/bench/*/*_bench; do
   [ -x "$program" ] || continue
   found=1
   printf '\n=== %s\n' "$(basename "$program")"
