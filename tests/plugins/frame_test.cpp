@@ -75,8 +75,8 @@ TEST(Parameters, FreshObjectHoldsEveryDefaultWhateverTheKind)
 
 TEST(Parameters, EditorEditIsOneCompleteGroupAroundTheStore)
 {
+    RecordingHandler handler; // outlives the module, which releases it on terminate
     Module player(PLAYER);
-    RecordingHandler handler;
     player->setComponentHandler(&handler);
     EXPECT_EQ(player->applyEditorEdit(kPlayRecordParam, 1.0), kResultOk);
     EXPECT_EQ(handler.calls, (std::vector<std::string>{"begin 3", "perform 3 1", "end 3"}));
