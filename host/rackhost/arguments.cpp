@@ -89,26 +89,26 @@ Arguments parseArguments(const CommandSpec& command, std::span<const std::string
             inlineValue = name.substr(eq + 1);
             name.resize(eq);
         }
-        const OptionSpec* spec = nullptr;
+        const OptionSpec* option = nullptr;
         for (const OptionSpec& o : command.options)
             if (o.name == name)
-                spec = &o;
-        if (spec == nullptr)
+                option = &o;
+        if (option == nullptr)
             throw UsageError("Unknown option --" + name + " for \"" + std::string(command.name) + "\"");
         auto& slot = parsed.options_[name];
-        if (spec->kind == OptionKind::Flag)
+        if (option->kind == OptionKind::Flag)
         {
             if (inlineValue)
                 throw UsageError("--" + name + " takes no value");
             slot.push_back("");
             continue;
         }
-        if (spec->kind == OptionKind::Value && !slot.empty())
+        if (option->kind == OptionKind::Value && !slot.empty())
             throw UsageError("--" + name + " is given twice");
         if (!inlineValue)
         {
             if (i + 1 >= args.size())
-                throw UsageError("--" + name + " needs a value (" + std::string(spec->valueName) + ")");
+                throw UsageError("--" + name + " needs a value (" + std::string(option->valueName) + ")");
             inlineValue = args[++i];
         }
         slot.push_back(*inlineValue);
