@@ -24,7 +24,7 @@ ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$PWD/tests/editor/lsan.sup
 
 phase "Linux thread sanitizer"
 build build-tsan -DCMAKE_BUILD_TYPE=None -DCMAKE_CXX_FLAGS=-O1 -DKESTRAVEL_SANITIZE=thread
-TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -j"$JOBS"
+TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tests/editor/tsan.supp" ctest --test-dir build-tsan --output-on-failure -j"$JOBS"
 
 phase "Fuzzing, ${FUZZ_SECONDS}s per target"
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=None -DCMAKE_CXX_FLAGS="-O1 -g" \
