@@ -209,8 +209,11 @@ int32_t UtilityPlugin::inputBusChannelCount(int32_t busIndex) const
 tresult PLUGIN_API UtilityPlugin::activateBus(MediaType type, BusDirection dir, int32 index,
                                               TBool state)
 {
+    // Some SDK versions index their bus list unchecked and throw through the host call.
+    if (index < 0)
+        return kInvalidArgument;
     const tresult result = SingleComponentEffect::activateBus(type, dir, index, state);
-    if (result == kResultTrue && type == kAudio && index >= 0 && index < kMaxBuses) {
+    if (result == kResultTrue && type == kAudio && index < kMaxBuses) {
         auto& mirror = dir == kInput ? inputBusActive : outputBusActive;
         mirror[static_cast<size_t>(index)].store(state != 0);
     }
