@@ -8,19 +8,6 @@ namespace kestravel::plugins {
 
 namespace {
 
-constexpr char32_t kReplacement = 0xFFFD;
-
-void appendUtf16(std::u16string& out, char32_t cp)
-{
-    if (cp >= 0x10000) {
-        cp -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-        out.push_back(static_cast<char16_t>(cp));
-    }
-}
-
 std::u16string widenAscii(const char* text)
 {
     std::u16string out;
@@ -33,47 +20,7 @@ std::u16string widenAscii(const char* text)
 
 std::u16string lenientUtf8ToUtf16(std::string_view text)
 {
-    std::u16string out;
-    out.reserve(text.size());
-    size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        size_t extra = 0;
-        char32_t cp = 0;
-        char32_t minimum = 0;
-        if (lead < 0x80) {
-            out.push_back(lead);
-            ++i;
-            continue;
-        } else if ((lead & 0xE0) == 0xC0) {
-            extra = 1, cp = lead & 0x1Fu, minimum = 0x80;
-        } else if ((lead & 0xF0) == 0xE0) {
-            extra = 2, cp = lead & 0x0Fu, minimum = 0x800;
-        } else if ((lead & 0xF8) == 0xF0) {
-            extra = 3, cp = lead & 0x07u, minimum = 0x10000;
-        } else {
-            out.push_back(kReplacement);
-            ++i;
-            continue;
-        }
-        size_t taken = 1;
-        bool valid = true;
-        for (; taken <= extra; ++taken) {
-            if (i + taken >= text.size() || (static_cast<unsigned char>(text[i + taken]) & 0xC0) != 0x80) {
-                valid = false;
-                break;
-            }
-            cp = (cp << 6) | (static_cast<unsigned char>(text[i + taken]) & 0x3Fu);
-        }
-        if (!valid || cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            out.push_back(kReplacement);
-            i += taken; // resynchronise on the first byte that did not fit
-            continue;
-        }
-        appendUtf16(out, cp);
-        i += taken;
-    }
-    return out;
+    return utf8ToUtf16Lossy(text);
 }
 
 std::string lenientUtf16ToUtf8(std::u16string_view text)

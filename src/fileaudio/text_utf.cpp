@@ -2,54 +2,87 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 namespace kestravel::plugins {
+
+namespace {
+
+constexpr char32_t kMalformed = 0xFFFFFFFF;
+
+// One code point at text[i] and its length. A malformed sequence gives kMalformed with the
+// number of bytes to skip, so that decoding resumes on the first byte that did not fit.
+std::pair<char32_t, size_t> decodeUtf8At(std::string_view text, size_t i)
+{
+    const auto lead = static_cast<unsigned char>(text[i]);
+    if (lead < 0x80)
+        return {lead, 1};
+    char32_t cp = 0;
+    size_t extra = 0;
+    char32_t minimum = 0;
+    if ((lead & 0xE0) == 0xC0) {
+        cp = lead & 0x1Fu;
+        extra = 1;
+        minimum = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        cp = lead & 0x0Fu;
+        extra = 2;
+        minimum = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        cp = lead & 0x07u;
+        extra = 3;
+        minimum = 0x10000;
+    } else {
+        return {kMalformed, 1};
+    }
+    for (size_t k = 1; k <= extra; ++k) {
+        if (i + k >= text.size())
+            return {kMalformed, k};
+        const auto next = static_cast<unsigned char>(text[i + k]);
+        if ((next & 0xC0) != 0x80)
+            return {kMalformed, k};
+        cp = (cp << 6) | (next & 0x3Fu);
+    }
+    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return {kMalformed, extra + 1};
+    return {cp, extra + 1};
+}
+
+void appendUtf16(std::u16string& out, char32_t cp)
+{
+    if (cp >= 0x10000) {
+        cp -= 0x10000;
+        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+        out.push_back(static_cast<char16_t>(cp));
+    }
+}
+
+} // namespace
 
 std::optional<std::u16string> utf8ToUtf16(std::string_view text)
 {
     std::u16string out;
     out.reserve(text.size());
-    size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        char32_t cp = 0;
-        size_t extra = 0;
-        char32_t minimum = 0;
-        if (lead < 0x80) {
-            cp = lead;
-        } else if ((lead & 0xE0) == 0xC0) {
-            cp = lead & 0x1Fu;
-            extra = 1;
-            minimum = 0x80;
-        } else if ((lead & 0xF0) == 0xE0) {
-            cp = lead & 0x0Fu;
-            extra = 2;
-            minimum = 0x800;
-        } else if ((lead & 0xF8) == 0xF0) {
-            cp = lead & 0x07u;
-            extra = 3;
-            minimum = 0x10000;
-        } else {
+    for (size_t i = 0; i < text.size();) {
+        const auto [cp, length] = decodeUtf8At(text, i);
+        if (cp == kMalformed)
             return std::nullopt;
-        }
-        if (i + extra >= text.size())
-            return std::nullopt;
-        for (size_t k = 1; k <= extra; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80)
-                return std::nullopt;
-            cp = (cp << 6) | (next & 0x3Fu);
-        }
-        if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-            return std::nullopt;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(cp));
-        }
-        i += extra + 1;
+        appendUtf16(out, cp);
+        i += length;
+    }
+    return out;
+}
+
+std::u16string utf8ToUtf16Lossy(std::string_view text)
+{
+    std::u16string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        const auto [cp, length] = decodeUtf8At(text, i);
+        appendUtf16(out, cp == kMalformed ? char32_t{0xFFFD} : cp);
+        i += length;
     }
     return out;
 }

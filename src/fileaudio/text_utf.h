@@ -10,6 +10,9 @@ namespace kestravel::plugins {
 
 // Invalid UTF-8 (overlong forms, surrogates, truncated sequences) gives nothing.
 std::optional<std::u16string> utf8ToUtf16(std::string_view text);
+// Each malformed sequence becomes U+FFFD (as MultiByteToWideChar does); decoding resumes on the
+// first byte that did not fit.
+std::u16string utf8ToUtf16Lossy(std::string_view text);
 // An unpaired surrogate gives nothing.
 std::optional<std::string> utf16ToUtf8(std::u16string_view text);
 // For display: an unpaired surrogate becomes U+FFFD instead of failing the whole text.
