@@ -12,7 +12,7 @@
 #include "editor/editor_state.h"
 #include "editor/paint_view.h"
 #include "editor/waveform.h"
-#include "plugins/parameter_ids.h"
+#include "core/parameter_ids.h"
 
 #ifdef _WIN32
 #include "editor/platform/gdi_canvas.h"

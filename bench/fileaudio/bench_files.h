@@ -2,7 +2,7 @@
 // Large WAV files for the benchmarks, written once per run under the temp directory and
 // removed when the program ends.
 
-#include "fileaudio/text_utf.h"
+#include "core/text_utf.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -2,7 +2,7 @@
 // one of its errors; never crash, overrun or leak.
 
 #include "fileaudio/preloaded_audio.h"
-#include "fileaudio/text_utf.h"
+#include "core/text_utf.h"
 
 #include <cmath>
 #include <cstdio>

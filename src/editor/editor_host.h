@@ -5,7 +5,7 @@
 #include <string>
 
 #include "fileaudio/preloaded_audio.h"
-#include "plugins/module_kind.h"
+#include "core/module_kind.h"
 
 namespace kestravel::plugins {
 

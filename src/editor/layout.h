@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "editor/geometry.h"
-#include "plugins/parameter_ids.h"
+#include "core/parameter_ids.h"
 
 namespace kestravel::plugins::layout {
 

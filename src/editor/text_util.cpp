@@ -1,6 +1,6 @@
 #include "editor/text_util.h"
 
-#include "fileaudio/text_utf.h"
+#include "core/text_utf.h"
 
 #include <cstdio>
 

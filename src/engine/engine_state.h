@@ -5,7 +5,7 @@
 #include "engine/change_point.h"
 #include "engine/channel_kernels.h"
 #include "engine/gain_smoothing.h"
-#include "plugins/parameter_ids.h"
+#include "core/parameter_ids.h"
 
 #include <array>
 #include <cstdint>

@@ -4,8 +4,8 @@
 
 #include "fileaudio/file_player.h"
 #include "fileaudio/file_recorder.h"
-#include "plugins/module_kind.h"
-#include "plugins/parameter_ids.h"
+#include "core/module_kind.h"
+#include "core/parameter_ids.h"
 
 #include <array>
 #include <atomic>

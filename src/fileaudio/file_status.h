@@ -3,7 +3,7 @@
 
 #include "fileaudio/file_player.h"
 #include "fileaudio/file_recorder.h"
-#include "plugins/module_kind.h"
+#include "core/module_kind.h"
 
 #include <string>
 

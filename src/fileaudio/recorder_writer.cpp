@@ -6,7 +6,7 @@
 
 #include "fileaudio/native_file.h"
 #include "fileaudio/take_naming.h"
-#include "fileaudio/text_utf.h"
+#include "core/text_utf.h"
 #include "fileaudio/wav_writer.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "fileaudio/take_naming.h"
 
-#include "fileaudio/text_utf.h"
+#include "core/text_utf.h"
 
 #include <filesystem>
 #include <stdexcept>

@@ -4,7 +4,7 @@
 
 #include "fileaudio/native_file.h"
 #include "fileaudio/preloaded_audio.h"
-#include "fileaudio/text_utf.h"
+#include "core/text_utf.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,7 +1,7 @@
 #pragma once
 // How a build of one kind presents itself to a host's scanner.
 
-#include "plugins/module_kind.h"
+#include "core/module_kind.h"
 
 #include "pluginterfaces/base/funknown.h"
 #include "pluginterfaces/base/ipluginbase.h"

@@ -1,6 +1,6 @@
 #include "plugins/saved_state.h"
 
-#include "fileaudio/text_utf.h"
+#include "core/text_utf.h"
 
 #include <nlohmann/json.hpp>
 

@@ -2,8 +2,8 @@
 // The module's saved document: {"kind","parameters","path","schema"} as compact JSON.
 // Host-free so that it can be tested and fuzzed without a stream.
 
-#include "plugins/module_kind.h"
-#include "plugins/parameter_ids.h"
+#include "core/module_kind.h"
+#include "core/parameter_ids.h"
 
 #include <array>
 #include <cstdint>

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "editor/editor_host.h"
-#include "plugins/parameter_ids.h"
+#include "core/parameter_ids.h"
 
 namespace kestravel::plugins::testing {
 

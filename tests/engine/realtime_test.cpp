@@ -11,7 +11,7 @@
 
 #include "engine/transport_sync.h"
 #include "fileaudio/preloaded_audio.h"
-#include "fileaudio/text_utf.h"
+#include "core/text_utf.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "fileaudio/file_status.h"
 #include "fileaudio/take_naming.h"
-#include "fileaudio/text_utf.h"
+#include "core/text_utf.h"
 #include "recorder_fixture.h"
 
 #include <gtest/gtest.h>

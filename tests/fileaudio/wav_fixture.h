@@ -1,7 +1,7 @@
 #pragma once
 // WAV files built byte by byte for the tests, and a scratch directory that cleans up after itself.
 
-#include "fileaudio/text_utf.h"
+#include "core/text_utf.h"
 
 #include <gtest/gtest.h>
 

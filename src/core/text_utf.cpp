@@ -1,4 +1,4 @@
-#include "fileaudio/text_utf.h"
+#include "core/text_utf.h"
 
 #include <algorithm>
 #include <stdexcept>
