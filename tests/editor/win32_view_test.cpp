@@ -154,7 +154,7 @@ LPARAM point(int x, int y) { return MAKELPARAM(static_cast<WORD>(x), static_cast
 
 struct WindowFixture : ::testing::Test {
     void SetUp() override { ASSERT_NE(parent.hwnd, nullptr) << "no display for windows"; }
-    IPlugView* makeView(FakeEditorHost& host) { return createEditorView(host, &owner); }
+    IPlugView* makeView(FakeEditorHost& host) { return createEditorView(host, host, &owner); }
 
     CountedOwner owner;
     struct {
