@@ -62,7 +62,8 @@ void CairoCanvas::drawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, Colou
 namespace {
 
 // A layout of one text in "Segoe UI" at a pixel size, for drawing or measuring.
-std::unique_ptr<PangoLayout, LayoutDeleter> textLayout(cairo_t* cr, std::u16string_view text, double size, bool bold)
+std::unique_ptr<PangoLayout, LayoutDeleter> textLayout(cairo_t* cr, std::u16string_view text, double size, bool bold,
+                                                       bool scaled)
 {
     std::unique_ptr<PangoFontDescription, FontDeleter> font(pango_font_description_new());
     pango_font_description_set_family(font.get(), "Segoe UI");
@@ -70,10 +71,26 @@ std::unique_ptr<PangoLayout, LayoutDeleter> textLayout(cairo_t* cr, std::u16stri
     pango_font_description_set_absolute_size(font.get(), size * double{PANGO_SCALE});
 
     std::unique_ptr<PangoLayout, LayoutDeleter> layout(pango_cairo_create_layout(cr));
+    if (scaled) {
+        // Glyphs advance by their exact widths, so text grows with the scale and no more.
+        pango_context_set_round_glyph_positions(pango_layout_get_context(layout.get()), FALSE);
+        pango_layout_context_changed(layout.get());
+    }
     pango_layout_set_font_description(layout.get(), font.get());
     const std::string utf8 = lenientUtf16ToUtf8(text);
     pango_layout_set_text(layout.get(), utf8.data(), static_cast<int>(utf8.size()));
     return layout;
+}
+
+double singleLineWidth(PangoLayout* layout)
+{
+    // The width of the text unwrapped, whatever the layout's own wrapping.
+    const int wrapWidth = pango_layout_get_width(layout);
+    pango_layout_set_width(layout, -1);
+    PangoRectangle logical{};
+    pango_layout_get_pixel_extents(layout, nullptr, &logical);
+    pango_layout_set_width(layout, wrapWidth);
+    return logical.width;
 }
 
 } // namespace
@@ -88,7 +105,18 @@ void CairoCanvas::drawLabel(const Rect& logicalBox, std::u16string_view text, Co
         return;
 
     // A font for this one call, like the GDI path, set at the device size so glyphs stay crisp.
-    auto layout = textLayout(cr, text, size * factor, bold);
+    double deviceSize = size * factor;
+    auto layout = textLayout(cr, text, deviceSize, bold, factor != 1.0);
+    if (factor != 1.0) {
+        // Hinting makes small text a little narrower than its nominal size; at a scale it would
+        // then outgrow the box it fits at 1. Keep the width it has there, times the scale.
+        const double reference = referenceWidth(text, size, bold) * factor;
+        const double width = singleLineWidth(layout.get());
+        if (width > reference && reference > 0.0) {
+            deviceSize *= reference / width;
+            layout = textLayout(cr, text, deviceSize, bold, true);
+        }
+    }
 
     double x = box.left;
     double y = box.top;
@@ -114,11 +142,23 @@ void CairoCanvas::drawLabel(const Rect& logicalBox, std::u16string_view text, Co
     cairo_restore(cr);
 }
 
+double CairoCanvas::referenceWidth(std::u16string_view text, int32_t size, bool bold)
+{
+    auto layout = textLayout(cr, text, size, bold, false);
+    cairo_font_options_t* options = cairo_font_options_create();
+    cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_ON);
+    pango_cairo_context_set_font_options(pango_layout_get_context(layout.get()), options);
+    cairo_font_options_destroy(options);
+    pango_layout_context_changed(layout.get());
+    return singleLineWidth(layout.get());
+}
+
 double CairoCanvas::textWidth(std::u16string_view text, int32_t size, bool bold)
 {
     if (text.empty())
         return 0.0;
-    auto layout = textLayout(cr, text, size * factor, bold);
+    auto layout = textLayout(cr, text, size * factor, bold, factor != 1.0);
     pango_layout_set_single_paragraph_mode(layout.get(), TRUE);
     PangoRectangle logical{};
     pango_layout_get_pixel_extents(layout.get(), nullptr, &logical);
@@ -127,7 +167,7 @@ double CairoCanvas::textWidth(std::u16string_view text, int32_t size, bool bold)
 
 double CairoCanvas::lineHeight(int32_t size, bool bold)
 {
-    auto layout = textLayout(cr, u"Xg", size * factor, bold);
+    auto layout = textLayout(cr, u"Xg", size * factor, bold, factor != 1.0);
     PangoRectangle logical{};
     pango_layout_get_pixel_extents(layout.get(), nullptr, &logical);
     return logical.height / factor;
@@ -142,7 +182,9 @@ CairoImage::CairoImage(double scale)
 {
     cairo_font_options_t* options = cairo_font_options_create();
     cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
-    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_ON);
+    // Whole-pixel glyph advances at 1, as the picture has always been; at other scales text
+    // widths follow the scale exactly, so no label outgrows the box it fits at 1.
+    cairo_font_options_set_hint_metrics(options, scale == 1.0 ? CAIRO_HINT_METRICS_ON : CAIRO_HINT_METRICS_OFF);
     cairo_set_font_options(cr, options);
     cairo_font_options_destroy(options);
 }

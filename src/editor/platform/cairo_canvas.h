@@ -27,6 +27,8 @@ public:
 
 private:
     void fillDevice(const Rect& box, Colour colour);
+    // Device pixels one line of text takes at scale 1, hinted as it is drawn there.
+    double referenceWidth(std::u16string_view text, int32_t size, bool bold);
 
     cairo_t* cr;
     double factor;
