@@ -48,7 +48,8 @@ public:
                                                        Steinberg::uint32 modifiers, Steinberg::TBool doubleClick) = 0;
     virtual Steinberg::tresult PLUGIN_API pointerMove(Steinberg::int32 x, Steinberg::int32 y,
                                                       Steinberg::uint32 modifiers) = 0;
-    // kResultTrue when a control was under the pointer, kResultFalse otherwise.
+    // kResultTrue when a control was under the pointer, kResultFalse otherwise. The wheel
+    // goes straight to the editor, also while the view has a window.
     virtual Steinberg::tresult PLUGIN_API pointerWheel(Steinberg::int32 x, Steinberg::int32 y, float notches,
                                                        Steinberg::uint32 modifiers) = 0;
     virtual Steinberg::tresult PLUGIN_API pointerCaptureLost() = 0;

@@ -1,7 +1,5 @@
 #include "editor/view.h"
 
-#include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -193,19 +191,8 @@ public:
 
     tresult PLUGIN_API pointerWheel(int32 x, int32 y, float notches, uint32 modifiers) override
     {
-#ifdef _WIN32
-        if (HWND w = window.handle()) {
-            // As the system sends it: screen coordinates, 120 per notch. Fractions of a notch
-            // that do not fit the message's 16 bits are clamped by the cast.
-            POINT screen{x, y};
-            ClientToScreen(w, &screen);
-            const double delta = std::isfinite(notches) ? std::clamp(notches * 120.0, -32768.0, 32767.0) : 0.0;
-            const auto wheel = static_cast<uint16_t>(static_cast<int16_t>(delta));
-            const WPARAM wParam = (static_cast<WPARAM>(wheel) << 16) | keyState(modifiers);
-            return SendMessageW(w, WM_MOUSEWHEEL, wParam, pointParam(screen.x, screen.y)) == 0 ? kResultTrue
-                                                                                                 : kResultFalse;
-        }
-#endif
+        // Straight to the editor, also with a window: the system's wheel message goes to the
+        // parent when nothing turns, and its answer could not tell the two apart.
         EditorContext editor = context();
         return kestravel::plugins::pointerWheel(editor, x, y, notches, modifiers) ? kResultTrue : kResultFalse;
     }
