@@ -13,6 +13,11 @@
 #include "editor/palette.h"
 #include "editor/view.h"
 #include "fake_plug_frame.h"
+#ifdef _WIN32
+#include "editor/platform/gdi_canvas.h"
+#else
+#include "editor/platform/cairo_canvas.h"
+#endif
 #include "fake_editor_host.h"
 #include "kestravel/ieditorsnapshot.h"
 #include "pluginterfaces/base/ipluginbase.h"
@@ -330,6 +335,46 @@ TEST(ContentScale, TwiceIsTheSamePictureDrawnLargerNotBlurred)
                 ++detailedBlocks;
         }
     EXPECT_GT(detailedBlocks, 100);
+}
+
+// Width of one line of text as the platform's canvas sets it at scale 1.
+double labelWidthAtOne(std::u16string_view text, int32_t size)
+{
+#ifdef _WIN32
+    GdiBitmap bitmap;
+    GdiCanvas canvas(bitmap.context());
+    return canvas.textWidth(text, size, false);
+#else
+    CairoImage image;
+    return image.canvas().textWidth(text, size, false);
+#endif
+}
+
+TEST(ContentScale, TextKeepsItsWidthSoNoLabelOutgrowsItsBox)
+{
+    // The tightest label of all: "STEREO → STEREO" in its strip, about 3 pixels to spare at 1.
+    ViewFixture one(FADER_BANK);
+    ViewFixture two(FADER_BANK);
+    ASSERT_EQ(two.setScale(2.0f), kResultTrue);
+    const auto small = one.picture();
+    int32_t w = 0, h = 0;
+    const auto large = two.scaledPicture(w, h);
+    auto inkRight = [](const std::vector<uint32_t>& px, int32_t width, const Rect& box) {
+        int32_t right = 0;
+        for (int32_t y = box.top; y < box.bottom; ++y)
+            for (int32_t x = box.left; x < box.right; ++x)
+                if (px[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)] !=
+                    palette::kStripPanel.argb())
+                    right = std::max(right, x);
+        return right;
+    };
+    const int32_t r1 = inkRight(small, 960, {30, 181, 124, 201});
+    const int32_t r2 = inkRight(large, 1920, {60, 362, 248, 402});
+    ASSERT_GT(r1, 100);
+    if (labelWidthAtOne(u"STEREO \u2192 STEREO", 10) > 94)
+        GTEST_SKIP() << "this system's font is too wide for the label already at 1";
+    EXPECT_LE(r2, 2 * r1 + 2);
+    EXPECT_GE(r2, 2 * r1 - 12);
 }
 
 TEST(ContentScale, PointerWorksInScaledPixels)

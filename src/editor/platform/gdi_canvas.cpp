@@ -2,6 +2,9 @@
 
 #include "editor/platform/gdi_canvas.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "editor/platform/pen_coverage.h"
 
 namespace kestravel::plugins {
@@ -19,6 +22,14 @@ UINT drawTextFormat(TextFormat format)
     case TextFormat::Wrap: break;
     }
     return DT_WORDBREAK | DT_NOPREFIX;
+}
+
+// "Segoe UI" of a character height in device pixels.
+HFONT segoeFont(int32_t pixels, bool bold)
+{
+    return CreateFontW(-std::max(pixels, 1), 0, 0, 0, bold ? 600 : FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                       L"Segoe UI");
 }
 
 } // namespace
@@ -56,11 +67,21 @@ void GdiCanvas::drawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, Colour 
     DeleteObject(pen);
 }
 
+double GdiCanvas::lineWidth(std::u16string_view text, int32_t pixels, bool bold) const
+{
+    HFONT font = segoeFont(pixels, bold);
+    HGDIOBJ old = SelectObject(dc, font);
+    RECT r{0, 0, 0, 0};
+    DrawTextW(dc, reinterpret_cast<LPCWSTR>(text.data()), static_cast<int>(text.size()), &r,
+              DT_SINGLELINE | DT_CALCRECT | DT_NOPREFIX);
+    SelectObject(dc, old);
+    DeleteObject(font);
+    return r.right - r.left;
+}
+
 HFONT GdiCanvas::createFont(int32_t size, bool bold) const
 {
-    return CreateFontW(-scaledLength(size, factor), 0, 0, 0, bold ? 600 : FW_NORMAL, FALSE, FALSE, FALSE,
-                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
-                       DEFAULT_PITCH | FF_DONTCARE, L"Segoe UI");
+    return segoeFont(scaledLength(size, factor), bold);
 }
 
 void GdiCanvas::drawLabel(const Rect& logicalBox, std::u16string_view text, Colour colour, int32_t size, bool bold,
@@ -68,6 +89,16 @@ void GdiCanvas::drawLabel(const Rect& logicalBox, std::u16string_view text, Colo
 {
     const Rect box = scaledRect(logicalBox, factor);
     HFONT font = createFont(size, bold);
+    if (factor != 1.0) {
+        // Hinted small text is a little narrower than its nominal size; at a scale it would
+        // outgrow the box it fits at 1. Keep the width it has there, times the scale.
+        const double reference = lineWidth(text, size, bold) * factor;
+        const double width = lineWidth(text, scaledLength(size, factor), bold);
+        if (width > reference && reference > 0.0) {
+            DeleteObject(font);
+            font = segoeFont(static_cast<int32_t>(std::floor(scaledLength(size, factor) * reference / width)), bold);
+        }
+    }
     HGDIOBJ old = SelectObject(dc, font);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, colorRef(colour));
@@ -82,14 +113,7 @@ double GdiCanvas::textWidth(std::u16string_view text, int32_t size, bool bold)
 {
     if (text.empty())
         return 0.0;
-    HFONT font = createFont(size, bold);
-    HGDIOBJ old = SelectObject(dc, font);
-    RECT r{0, 0, 0, 0};
-    DrawTextW(dc, reinterpret_cast<LPCWSTR>(text.data()), static_cast<int>(text.size()), &r,
-              DT_SINGLELINE | DT_CALCRECT | DT_NOPREFIX);
-    SelectObject(dc, old);
-    DeleteObject(font);
-    return (r.right - r.left) / factor;
+    return lineWidth(text, scaledLength(size, factor), bold) / factor;
 }
 
 double GdiCanvas::lineHeight(int32_t size, bool bold)

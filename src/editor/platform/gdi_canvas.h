@@ -24,6 +24,8 @@ public:
 
 private:
     HFONT createFont(int32_t size, bool bold) const;
+    // Device pixels of one line of text with characters the given device pixels high.
+    double lineWidth(std::u16string_view text, int32_t pixels, bool bold) const;
 
     HDC dc;
     double factor;
