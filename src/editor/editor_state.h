@@ -17,6 +17,8 @@ struct EditorState {
     uint32_t gestureParam = 0;   // the parameter of the open gesture
     double scale = 1.0;          // device pixels per editor pixel (1 to 4)
     double wheelRest = 0.0;      // a fraction of a wheel notch not yet used
+    int32_t hoverX = -1;         // where the pointer was last seen, device pixels (-1: never)
+    int32_t hoverY = -1;
 };
 
 } // namespace kestravel::plugins

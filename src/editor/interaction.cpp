@@ -319,8 +319,20 @@ bool wheelStep(EditorHost& host, const WheelHit& hit, int32_t direction)
 
 } // namespace
 
+void pointerHover(EditorContext& editor, int32_t x, int32_t y) noexcept
+{
+    editor.state.hoverX = x;
+    editor.state.hoverY = y;
+}
+
+bool pointerWheelAtHover(EditorContext& editor, double notches, uint32_t modifiers)
+{
+    return pointerWheel(editor, editor.state.hoverX, editor.state.hoverY, notches, modifiers);
+}
+
 void pointerPress(EditorContext& editor, int32_t x, int32_t y, uint32_t modifiers, bool doubleClick)
 {
+    pointerHover(editor, x, y);
     // A press while a drag is still open (its release never came) ends that drag first.
     finishDrag(editor);
     const Point p = editorPoint(editor.state, x, y);
@@ -335,6 +347,7 @@ void pointerPress(EditorContext& editor, int32_t x, int32_t y, uint32_t modifier
 
 void pointerMove(EditorContext& editor, int32_t x, int32_t y, uint32_t modifiers)
 {
+    pointerHover(editor, x, y);
     EditorState& state = editor.state;
     if (!dragging(state)) {
         editor.window.invalidate();

@@ -51,4 +51,12 @@ void pointerCaptureLost(EditorContext& editor);
 // True when something was under the pointer to turn.
 bool pointerWheel(EditorContext& editor, int32_t x, int32_t y, double notches, uint32_t modifiers);
 
+// [UI thread] The pointer moved over the window with no button held: nothing but where it is
+// is kept, for wheel turns that come without a position (IPlugView::onWheel).
+void pointerHover(EditorContext& editor, int32_t x, int32_t y) noexcept;
+
+// [UI thread] pointerWheel at the last position the pointer was seen at (pressed, moved or
+// hovering).
+bool pointerWheelAtHover(EditorContext& editor, double notches, uint32_t modifiers);
+
 } // namespace kestravel::plugins

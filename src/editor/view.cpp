@@ -169,7 +169,6 @@ public:
             return kResultOk;
         }
 #endif
-        pointerHover(x, y);
         EditorContext editor = context();
         kestravel::plugins::pointerPress(editor, x, y, modifiers, doubleClick != 0);
         return kResultOk;
@@ -183,7 +182,6 @@ public:
             return kResultOk;
         }
 #endif
-        pointerHover(x, y);
         EditorContext editor = context();
         kestravel::plugins::pointerMove(editor, x, y, modifiers);
         return kResultOk;
@@ -214,7 +212,7 @@ public:
     tresult PLUGIN_API onWheel(float distance) override
     {
         EditorContext editor = context();
-        return kestravel::plugins::pointerWheel(editor, hoverX, hoverY, distance, 0) ? kResultTrue : kResultFalse;
+        return kestravel::plugins::pointerWheelAtHover(editor, distance, 0) ? kResultTrue : kResultFalse;
     }
 
     // IPlugViewContentScaleSupport
@@ -278,14 +276,6 @@ private:
     int32 pixelsWide() const { return scaledLength(kEditorWidth, state.scale); }
     int32 pixelsHigh() const { return scaledLength(kEditorHeight, state.scale); }
 
-#ifndef _WIN32
-    void pointerHover(int32 x, int32 y)
-    {
-        hoverX = x;
-        hoverY = y;
-    }
-#endif
-
     // Whatever drag is open ends here, its gesture closed.
     void endPointer()
     {
@@ -330,20 +320,18 @@ private:
     }
     void pointerDown(int32_t x, int32_t y, uint32_t modifiers, bool doubleClick) override
     {
-        pointerHover(x, y);
         EditorContext editor = context();
         kestravel::plugins::pointerPress(editor, x, y, modifiers, doubleClick);
     }
     void pointerDrag(int32_t x, int32_t y, uint32_t modifiers) override
     {
-        pointerHover(x, y);
         EditorContext editor = context();
         kestravel::plugins::pointerMove(editor, x, y, modifiers);
     }
     void pointerHover(int32_t x, int32_t y) override
     {
-        hoverX = x;
-        hoverY = y;
+        EditorContext editor = context();
+        kestravel::plugins::pointerHover(editor, x, y);
     }
     bool pointerWheel(int32_t x, int32_t y, double notches, uint32_t modifiers) override
     {
@@ -364,8 +352,6 @@ private:
     EditorEdits& edits;
     Steinberg::FUnknown* owner;
     EditorState state;
-    int32 hoverX = -1; // where the pointer was last seen over the view, device pixels
-    int32 hoverY = -1;
     HeadlessDialogs headless;
     bool headlessDialogs = false;
 #ifdef _WIN32

@@ -270,6 +270,18 @@ TEST(Wheel, NothingOutsideControlsNorDuringADrag)
     expectCalls(g.host.calls, {begin(kGainParam), perform(kGainParam, 0.5), end(kGainParam)});
 }
 
+TEST(Wheel, WithoutAPositionItTurnsWhatThePointerWasLastOver)
+{
+    EditorFixture f(OUTPUT);
+    f.host.set(kGainParam, 0.5);
+    EXPECT_FALSE(pointerWheelAtHover(f.context, 1, 0)); // never seen: nothing under it
+    pointerHover(f.context, 500, 400);
+    EXPECT_TRUE(pointerWheelAtHover(f.context, 1, 0));
+    pointerHover(f.context, 500, 100);
+    EXPECT_FALSE(pointerWheelAtHover(f.context, 1, 0));
+    EXPECT_EQ(f.host.edits.size(), 1u);
+}
+
 // ---------------------------------------------------------------- bad input
 
 TEST(BadInput, AnyWheelAndAnyKeysKeepValuesInRangeAndGesturesBalanced)
