@@ -9,6 +9,7 @@
 #include "editor/platform/headless_dialogs.h"
 #include "editor/text_util.h"
 #include "kestravel/ieditorsnapshot.h"
+#include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
 #include "public.sdk/source/common/pluginview.h"
 
 #ifdef _WIN32
@@ -36,6 +37,9 @@ using Steinberg::kResultTrue;
 using Steinberg::tresult;
 using Steinberg::uint32;
 
+static_assert(kEditorModifierShift == kModifierShift && kEditorModifierControl == kModifierControl,
+              "the snapshot interface hands its key bits straight to the editor");
+
 #ifndef _WIN32
 // No window system: nothing to repaint or capture, and dialogs have no owner.
 class NoWindow final : public EditorWindow {
@@ -47,6 +51,7 @@ public:
 #endif
 
 class View final : public Steinberg::CPluginView,
+                   public Steinberg::IPlugViewContentScaleSupport,
                    public IEditorSnapshot
 #ifdef _WIN32
     ,
@@ -54,7 +59,8 @@ class View final : public Steinberg::CPluginView,
 #endif
 {
 public:
-    View(EditorHost& editorHost, Steinberg::FUnknown* plugin) : host(editorHost), owner(plugin)
+    View(EditorHost& editorHost, EditorEdits& editorEdits, Steinberg::FUnknown* plugin)
+        : host(editorHost), edits(editorEdits), owner(plugin)
     {
         const Steinberg::ViewRect size(0, 0, kEditorWidth, kEditorHeight);
         setRect(size);
@@ -64,6 +70,8 @@ public:
 
     ~View() override
     {
+        // A drag cut short by the view's end still closes its gesture.
+        endPointer();
 #ifdef _WIN32
         window.shutDown();
 #endif
@@ -93,6 +101,7 @@ public:
 
     tresult PLUGIN_API removed() override
     {
+        endPointer();
 #ifdef _WIN32
         if (!window.teardown())
             return kResultFalse;
@@ -110,12 +119,12 @@ public:
         if (!utf8Path)
             return kInvalidArgument;
 #ifdef _WIN32
-        std::vector<uint32_t> pixels(size_t{kEditorWidth} * size_t{kEditorHeight});
+        std::vector<uint32_t> pixels(static_cast<size_t>(pixelsWide()) * static_cast<size_t>(pixelsHigh()));
         if (!renderInto(pixels.data()))
             return kResultFalse;
-        return writePngFile(utf8Path, pixels.data(), kEditorWidth, kEditorHeight) ? kResultOk : kResultFalse;
+        return writePngFile(utf8Path, pixels.data(), pixelsWide(), pixelsHigh()) ? kResultOk : kResultFalse;
 #else
-        CairoImage image;
+        CairoImage image(state.scale);
         paintView(state, host, image.canvas());
         return image.writePng(utf8Path) ? kResultOk : kResultFalse;
 #endif
@@ -123,43 +132,20 @@ public:
 
     tresult PLUGIN_API renderPixels(uint32* argb, int32 width, int32 height) override
     {
-        if (!argb || width != kEditorWidth || height != kEditorHeight)
+        if (!argb || width != pixelsWide() || height != pixelsHigh())
             return kInvalidArgument;
 #ifdef _WIN32
         return renderInto(argb) ? kResultOk : kResultFalse;
 #else
-        CairoImage image;
+        CairoImage image(state.scale);
         paintView(state, host, image.canvas());
         image.copyTo(argb);
         return kResultOk;
 #endif
     }
 
-    tresult PLUGIN_API mouseDown(int32 x, int32 y) override
-    {
-#ifdef _WIN32
-        if (HWND w = window.handle()) {
-            SendMessageW(w, WM_LBUTTONDOWN, MK_LBUTTON, pointParam(x, y));
-            return kResultOk;
-        }
-#endif
-        EditorContext editor = context();
-        onMouseDown(editor, x, y);
-        return kResultOk;
-    }
-
-    tresult PLUGIN_API mouseDrag(int32 x, int32 y) override
-    {
-#ifdef _WIN32
-        if (HWND w = window.handle()) {
-            SendMessageW(w, WM_MOUSEMOVE, MK_LBUTTON, pointParam(x, y));
-            return kResultOk;
-        }
-#endif
-        EditorContext editor = context();
-        updateDrag(editor, x, y);
-        return kResultOk;
-    }
+    tresult PLUGIN_API mouseDown(int32 x, int32 y) override { return pointerPress(x, y, 0, false); }
+    tresult PLUGIN_API mouseDrag(int32 x, int32 y) override { return pointerMove(x, y, 0); }
 
     tresult PLUGIN_API mouseUp() override
     {
@@ -169,8 +155,82 @@ public:
             return kResultOk;
         }
 #endif
-        endDrag(state);
+        EditorContext editor = context();
+        kestravel::plugins::pointerRelease(editor);
         return kResultOk;
+    }
+
+    tresult PLUGIN_API pointerPress(int32 x, int32 y, uint32 modifiers, Steinberg::TBool doubleClick) override
+    {
+#ifdef _WIN32
+        if (HWND w = window.handle()) {
+            SendMessageW(w, doubleClick ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN, MK_LBUTTON | keyState(modifiers),
+                         pointParam(x, y));
+            return kResultOk;
+        }
+#endif
+        EditorContext editor = context();
+        kestravel::plugins::pointerPress(editor, x, y, modifiers, doubleClick != 0);
+        return kResultOk;
+    }
+
+    tresult PLUGIN_API pointerMove(int32 x, int32 y, uint32 modifiers) override
+    {
+#ifdef _WIN32
+        if (HWND w = window.handle()) {
+            SendMessageW(w, WM_MOUSEMOVE, MK_LBUTTON | keyState(modifiers), pointParam(x, y));
+            return kResultOk;
+        }
+#endif
+        EditorContext editor = context();
+        kestravel::plugins::pointerMove(editor, x, y, modifiers);
+        return kResultOk;
+    }
+
+    tresult PLUGIN_API pointerWheel(int32 x, int32 y, float notches, uint32 modifiers) override
+    {
+        // Straight to the editor, also with a window: the system's wheel message goes to the
+        // parent when nothing turns, and its answer could not tell the two apart.
+        EditorContext editor = context();
+        return kestravel::plugins::pointerWheel(editor, x, y, notches, modifiers) ? kResultTrue : kResultFalse;
+    }
+
+    tresult PLUGIN_API pointerCaptureLost() override
+    {
+#ifdef _WIN32
+        if (HWND w = window.handle()) {
+            SendMessageW(w, WM_CAPTURECHANGED, 0, 0);
+            return kResultOk;
+        }
+#endif
+        endPointer();
+        return kResultOk;
+    }
+
+    // IPlugView: a host that forwards the wheel gives no position; the last one the pointer
+    // was seen at is used.
+    tresult PLUGIN_API onWheel(float distance) override
+    {
+        EditorContext editor = context();
+        return kestravel::plugins::pointerWheelAtHover(editor, distance, 0) ? kResultTrue : kResultFalse;
+    }
+
+    // IPlugViewContentScaleSupport
+    tresult PLUGIN_API setContentScaleFactor(ScaleFactor factor) override
+    {
+        if (!acceptableScale(factor))
+            return kResultFalse;
+        state.scale = factor;
+        Steinberg::ViewRect size(0, 0, pixelsWide(), pixelsHigh());
+        const bool resized = size.right != rect.right || size.bottom != rect.bottom;
+        setRect(size);
+#ifdef _WIN32
+        window.setSize(pixelsWide(), pixelsHigh());
+#endif
+        if (resized && plugFrame)
+            plugFrame->resizeView(this, &size);
+        window.invalidate();
+        return kResultTrue;
     }
 
     tresult PLUGIN_API setDialogAnswer(const char8* utf8Path) override
@@ -196,6 +256,7 @@ public:
 
     OBJ_METHODS(View, CPluginView)
     DEFINE_INTERFACES
+        DEF_INTERFACE(Steinberg::IPlugViewContentScaleSupport)
         DEF_INTERFACE(IEditorSnapshot)
     END_DEFINE_INTERFACES(CPluginView)
     REFCOUNT_METHODS(CPluginView)
@@ -210,9 +271,24 @@ private:
         return headless;
     }
 
-    EditorContext context() { return {host, window, dialogs(), state}; }
+    EditorContext context() { return {host, edits, window, dialogs(), state}; }
+
+    int32 pixelsWide() const { return scaledLength(kEditorWidth, state.scale); }
+    int32 pixelsHigh() const { return scaledLength(kEditorHeight, state.scale); }
+
+    // Whatever drag is open ends here, its gesture closed.
+    void endPointer()
+    {
+        EditorContext editor = context();
+        kestravel::plugins::pointerCaptureLost(editor);
+    }
 
 #ifdef _WIN32
+    static WPARAM keyState(uint32 modifiers)
+    {
+        return ((modifiers & kModifierShift) ? MK_SHIFT : 0) | ((modifiers & kModifierControl) ? MK_CONTROL : 0);
+    }
+
     static LPARAM pointParam(int32 x, int32 y)
     {
         // Client coordinates travel as two signed 16-bit halves.
@@ -225,7 +301,7 @@ private:
     // exists (WM_PRINTCLIENT), otherwise the editor paints there directly.
     bool renderInto(uint32_t* argb)
     {
-        GdiBitmap bitmap;
+        GdiBitmap bitmap(pixelsWide(), pixelsHigh());
         if (!bitmap.valid())
             return false;
         if (HWND w = window.handle())
@@ -239,25 +315,41 @@ private:
     // EditorWindowClient
     void paint(HDC dc) override
     {
-        GdiCanvas canvas(dc);
+        GdiCanvas canvas(dc, state.scale);
         paintView(state, host, canvas);
     }
-    void pointerDown(int32_t x, int32_t y) override
+    void pointerDown(int32_t x, int32_t y, uint32_t modifiers, bool doubleClick) override
     {
         EditorContext editor = context();
-        onMouseDown(editor, x, y);
+        kestravel::plugins::pointerPress(editor, x, y, modifiers, doubleClick);
     }
-    void pointerDrag(int32_t x, int32_t y) override
+    void pointerDrag(int32_t x, int32_t y, uint32_t modifiers) override
     {
         EditorContext editor = context();
-        updateDrag(editor, x, y);
+        kestravel::plugins::pointerMove(editor, x, y, modifiers);
     }
-    void dragEnded() override { endDrag(state); }
+    void pointerHover(int32_t x, int32_t y) override
+    {
+        EditorContext editor = context();
+        kestravel::plugins::pointerHover(editor, x, y);
+    }
+    bool pointerWheel(int32_t x, int32_t y, double notches, uint32_t modifiers) override
+    {
+        EditorContext editor = context();
+        return kestravel::plugins::pointerWheel(editor, x, y, notches, modifiers);
+    }
+    void pointerUp() override
+    {
+        EditorContext editor = context();
+        kestravel::plugins::pointerRelease(editor);
+    }
+    void captureLost() override { endPointer(); }
     void hold() override { addRef(); }
     void letGo() override { release(); }
 #endif
 
     EditorHost& host;
+    EditorEdits& edits;
     Steinberg::FUnknown* owner;
     EditorState state;
     HeadlessDialogs headless;
@@ -272,9 +364,9 @@ private:
 
 } // namespace
 
-Steinberg::IPlugView* createEditorView(EditorHost& host, Steinberg::FUnknown* owner)
+Steinberg::IPlugView* createEditorView(EditorHost& host, EditorEdits& edits, Steinberg::FUnknown* owner)
 {
-    return new View(host, owner);
+    return new View(host, edits, owner);
 }
 
 } // namespace kestravel::plugins

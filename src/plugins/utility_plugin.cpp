@@ -190,11 +190,28 @@ tresult UtilityPlugin::applyEditorEdit(ParamID id, ParamValue value)
     return endEdit(id);
 }
 
+void UtilityPlugin::beginEditorGesture(uint32_t id)
+{
+    beginEdit(id);
+}
+
+void UtilityPlugin::performEditorGesture(uint32_t id, double value)
+{
+    storeParamValue(paramValues, id, value);
+    SingleComponentEffect::setParamNormalized(id, value);
+    performEdit(id, value);
+}
+
+void UtilityPlugin::endEditorGesture(uint32_t id)
+{
+    endEdit(id);
+}
+
 IPlugView* PLUGIN_API UtilityPlugin::createView(FIDString name)
 {
     if (name == nullptr || std::strcmp(name, "editor") != 0)
         return nullptr;
-    return createEditorView(*this, static_cast<IComponent*>(this));
+    return createEditorView(*this, *this, static_cast<IComponent*>(this));
 }
 
 int32_t UtilityPlugin::inputBusChannelCount(int32_t busIndex) const

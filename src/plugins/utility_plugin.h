@@ -1,6 +1,7 @@
 #pragma once
 // The one object a host creates for a module: audio processor and edit controller at once.
 
+#include "editor/editor_edits.h"
 #include "editor/editor_host.h"
 #include "engine/module_core.h"
 
@@ -12,7 +13,8 @@ namespace kestravel::plugins {
 
 class UtilityPlugin : public Steinberg::Vst::SingleComponentEffect,
                       public ModuleCore,
-                      public EditorHost {
+                      public EditorHost,
+                      public EditorEdits {
 public:
     using tresult = Steinberg::tresult;
     using ParamID = Steinberg::Vst::ParamID;
@@ -56,6 +58,10 @@ public:
 
     // [UI thread] The editor's one edit path: begin, store, set, perform, end.
     tresult applyEditorEdit(ParamID id, ParamValue value) override;
+    // [UI thread] The same path as a gesture: begin on grab, store/set/perform per move, end.
+    void beginEditorGesture(uint32_t id) override;
+    void performEditorGesture(uint32_t id, double value) override;
+    void endEditorGesture(uint32_t id) override;
     // [UI thread, may block] PLAYER source or RECORDER destination; false with a reason on failure.
     bool setFile(const std::u16string& path, std::string& message) override;
     // [UI thread, never blocks]

@@ -304,6 +304,20 @@ TEST(Rackhost, SnapshotWritesTheEditorAsPng)
     };
     EXPECT_EQ(be32(16), 960u);
     EXPECT_EQ(be32(20), 580u);
+
+    // At a display scale the editor draws itself larger.
+    const Outcome scaled = rackhost({"snapshot", text(bundlePath(kindByCode(8))), "--out",
+                                     text(dir / "editor2x.png"), "--scale", "2"});
+    ASSERT_EQ(scaled.exitCode, 0) << scaled.output;
+    std::ifstream png2(dir / "editor2x.png", std::ios::binary);
+    png2.read(reinterpret_cast<char*>(head), sizeof head);
+    EXPECT_EQ(be32(16), 1920u);
+    EXPECT_EQ(be32(20), 1160u);
+    for (const char* bad : {"0", "4.5", "nan", "-1"}) {
+        const Outcome refused = rackhost({"snapshot", text(bundlePath(kindByCode(8))), "--out",
+                                          text(dir / "bad.png"), "--scale", bad});
+        EXPECT_NE(refused.exitCode, 0) << bad;
+    }
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "pluginterfaces/base/ibstream.h"
 #include "pluginterfaces/base/ipluginbase.h"
 #include "pluginterfaces/gui/iplugview.h"
+#include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/ivstcomponent.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
@@ -24,6 +25,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <type_traits>
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
@@ -67,6 +69,9 @@ const IidCase kIidCases[] = {
     {"IPlugView", &IPlugView::iid, IPlugView_iid,
      {0x5B, 0xC3, 0x25, 0x07, 0xD0, 0x60, 0x49, 0xEA, 0xA6, 0x15, 0x1B, 0x52, 0x2B, 0x75, 0x5B, 0x29},
      {0x07, 0x25, 0xC3, 0x5B, 0x60, 0xD0, 0xEA, 0x49, 0xA6, 0x15, 0x1B, 0x52, 0x2B, 0x75, 0x5B, 0x29}},
+    {"IPlugViewContentScaleSupport", &IPlugViewContentScaleSupport::iid, IPlugViewContentScaleSupport_iid,
+     {0x65, 0xED, 0x96, 0x90, 0x8A, 0xC4, 0x45, 0x25, 0x8A, 0xAD, 0xEF, 0x7A, 0x72, 0xEA, 0x70, 0x3F},
+     {0x90, 0x96, 0xED, 0x65, 0xC4, 0x8A, 0x25, 0x45, 0x8A, 0xAD, 0xEF, 0x7A, 0x72, 0xEA, 0x70, 0x3F}},
 };
 
 TEST (InterfaceIds, ByteLayoutMatchesThePlatformConvention)
@@ -378,7 +383,11 @@ const SlotCase kSlots[] = {
     SLOT (IPlugView, setFrame, 12),
     SLOT (IPlugView, checkSizeConstraint, 14),
     SLOT (IPlugFrame, resizeView, 3),
+    SLOT (IPlugViewContentScaleSupport, setContentScaleFactor, 3),
 };
+
+static_assert (std::is_same_v<IPlugViewContentScaleSupport::ScaleFactor, float>,
+               "the scale factor travels as a 32-bit float");
 
 TEST (VirtualSlots, FollowTheOfficialMethodOrder)
 {
