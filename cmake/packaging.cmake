@@ -38,18 +38,15 @@ if(WIN32)
 else()
   set(_kv_prefix_layout "lib/vst3")
 endif()
+# The per-user folder of the build machine means nothing to a cross-built Windows tree.
+set(_kv_default_destination "set(KESTRAVEL_VST3_DESTINATION \"${KESTRAVEL_INSTALL_VST3_DIR}\")")
 if(WIN32 AND NOT CMAKE_HOST_WIN32)
-  set(_kv_cross ON)
-else()
-  set(_kv_cross OFF)
+  set(_kv_default_destination "message(FATAL_ERROR \"A cross-built Windows tree installs under a prefix only: cmake --install ${CMAKE_BINARY_DIR} --prefix DIR puts the bundles in DIR/${_kv_prefix_layout}\")")
 endif()
 
 install(CODE "
   if(\"\${CMAKE_INSTALL_PREFIX}\" STREQUAL \"${KESTRAVEL_DEFAULT_INSTALL_PREFIX}\")
-    if(${_kv_cross})
-      message(FATAL_ERROR \"A cross-built Windows tree installs under a prefix only: cmake --install ${CMAKE_BINARY_DIR} --prefix DIR puts the bundles in DIR/${_kv_prefix_layout}\")
-    endif()
-    set(KESTRAVEL_VST3_DESTINATION \"${KESTRAVEL_INSTALL_VST3_DIR}\")
+    ${_kv_default_destination}
   else()
     set(KESTRAVEL_VST3_DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${_kv_prefix_layout}\")
   endif()" COMPONENT bundles)

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -24,6 +25,7 @@
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#include <sys/wait.h>
 #endif
 
 namespace kestravel::plugins {
@@ -242,6 +244,119 @@ TEST_P(ReleaseBundle, SnapshotsAreNamedByClassListedWithTheirScaleAndSizedToIt)
     const std::vector<double> expected = KESTRAVEL_EXPECT_SNAPSHOT_2X ? std::vector<double>{1.0, 2.0}
                                                                       : std::vector<double>{1.0};
     EXPECT_EQ(scales, expected);
+}
+
+// rackhost moduleinfo on a copy of a bundle whose Snapshots folder holds more than it should.
+struct Outcome
+{
+    int exitCode;
+    std::string output; // stdout and stderr together
+};
+
+Outcome rackhost(const std::vector<std::string>& args)
+{
+    fs::path program = fs::absolute(pathFromUtf8(KESTRAVEL_RACKHOST));
+    program.make_preferred();
+    std::string command = "\"" + pathToUtf8(program) + "\"";
+    for (const auto& a : args)
+        command += " \"" + a + "\"";
+    command += " 2>&1";
+#ifdef _WIN32
+    FILE* pipe = _popen(("\"" + command + "\"").c_str(), "r"); // cmd strips one pair of quotes
+#else
+    FILE* pipe = popen(command.c_str(), "r");
+#endif
+    if (pipe == nullptr)
+        return {-1, "cannot start rackhost"};
+    std::string output;
+    char buffer[4096];
+    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
+        output.append(buffer, n);
+#ifdef _WIN32
+    return {_pclose(pipe), output};
+#else
+    const int status = pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+#endif
+}
+
+class ModuleInfoCommand : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (releaseDir())
+            GTEST_SKIP() << "checks rackhost, not an archive";
+        // ctest runs each case as its own process, side by side: each gets its own folder.
+        const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        scratch_ = fs::temp_directory_path() / ("kestravel-" + name + "-" + std::to_string(std::random_device{}()));
+        fs::remove_all(scratch_);
+        fs::create_directories(scratch_);
+        fs::copy(bundleOf(kKinds[1]), bundle(), fs::copy_options::recursive);
+    }
+    void TearDown() override
+    {
+        std::error_code ec;
+        if (!scratch_.empty())
+            fs::remove_all(scratch_, ec);
+    }
+    fs::path bundle() const { return scratch_ / "KestravelOutput.vst3"; }
+    fs::path snapshots() const { return bundle() / "Contents" / "Resources" / "Snapshots"; }
+
+    fs::path scratch_;
+};
+
+TEST_F(ModuleInfoCommand, ListsEverySnapshotOfTheClassByScaleAndNothingElse)
+{
+    const std::string cid = kKinds[1].cid;
+    const fs::path one = snapshots() / (cid + "_snapshot.png");
+    ASSERT_TRUE(fs::exists(one));
+    fs::copy_file(one, snapshots() / (cid + "_snapshot_2.0x.png"));
+    // Not snapshots of this class: another class ID, another extension, no class ID at all.
+    for (const char* stray : {"4B5241434B5554494C49545900100001_snapshot.png", "editor.png"})
+        fs::copy_file(one, snapshots() / stray);
+    std::ofstream(snapshots() / (cid + "_snapshot.txt")) << "x";
+
+    const Outcome r = rackhost({"moduleinfo", pathToUtf8(bundle()), "--version", "9.8.7", "--out", "-"});
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    const Json info = Json::parse(r.output);
+    EXPECT_EQ(info.at("Version"), "9.8.7");
+    const Json expected = Json::parse(R"([
+        {"Scale Factor": 1.0, "Path": "Contents/Resources/Snapshots/)" + cid + R"(_snapshot.png"},
+        {"Scale Factor": 2.0, "Path": "Contents/Resources/Snapshots/)" + cid + R"(_snapshot_2.0x.png"}])");
+    EXPECT_EQ(info.at("Classes").at(0).at("Snapshots"), expected);
+}
+
+TEST_F(ModuleInfoCommand, WritesIntoTheBundleAndTakesTheClassVersionWhenNoneIsGiven)
+{
+    fs::remove(bundle() / "Contents" / "Resources" / "moduleinfo.json");
+    const Outcome r = rackhost({"moduleinfo", pathToUtf8(bundle())});
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    std::ifstream in(bundle() / "Contents" / "Resources" / "moduleinfo.json");
+    const Json info = Json::parse(in);
+    auto module = Module::load(bundle());
+    EXPECT_EQ(info.at("Version"), module->classes().at(0).version);
+}
+
+TEST_F(ModuleInfoCommand, RefusesWhatIsNoBundleFolder)
+{
+    struct Case
+    {
+        std::string path;
+        int exitCode;
+        const char* says;
+    };
+    const Case cases[] = {
+        {pathToUtf8(binaryOf(kKinds[1])), 2, "is not a bundle folder"},
+        {pathToUtf8(scratch_ / "Missing.vst3"), 1, "No such file or directory"},
+        {pathToUtf8(scratch_), 1, "not a VST 3 bundle"},
+    };
+    for (const Case& c : cases)
+    {
+        const Outcome r = rackhost({"moduleinfo", c.path, "--out", "-"});
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.path << "\n" << r.output;
+        EXPECT_NE(r.output.find(c.says), std::string::npos) << r.output;
+    }
 }
 
 #ifdef _WIN32
