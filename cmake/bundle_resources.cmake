@@ -15,9 +15,14 @@ endforeach()
 string(REPLACE "|" ";" RACKHOST "${RACKHOST}")
 string(REPLACE "|" ";" SCALES "${SCALES}")
 
+# Output goes through files, not pipes: Wine's first start leaves service processes behind that
+# inherit the descriptors, and a pipe they hold would never reach its end.
 function(rackhost)
-  execute_process(COMMAND ${RACKHOST} ${ARGN}
-                  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  execute_process(COMMAND ${RACKHOST} ${ARGN} RESULT_VARIABLE rc
+                  OUTPUT_FILE ${STAMP}.out ERROR_FILE ${STAMP}.err)
+  file(READ ${STAMP}.out out)
+  file(READ ${STAMP}.err err)
+  file(REMOVE ${STAMP}.out ${STAMP}.err)
   if(NOT rc EQUAL 0)
     string(REPLACE ";" " " line "${ARGN}")
     message(FATAL_ERROR "rackhost ${line} failed (${rc}):\n${out}${err}")
