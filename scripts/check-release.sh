@@ -36,7 +36,7 @@ echo "  $linux_archive, $windows_archive: match"
 echo "--- $linux_archive"
 mkdir "$scratch/linux"
 tar -xzf "$DIST/$linux_archive" -C "$scratch/linux"
-KESTRAVEL_RELEASE_DIR=$scratch/linux "$LINUX_BUILD/tests/release/release_tests" --gtest_brief=1 --gtest_filter='Release*'
+KESTRAVEL_RELEASE_DIR=$scratch/linux "$LINUX_BUILD/tests/release/release_tests" --gtest_brief=1 --gtest_filter='-ModuleInfoCommand.*'
 
 echo "--- install from source matches the archive"
 cmake --install "$LINUX_BUILD" --prefix "$scratch/prefix" >/dev/null
@@ -54,5 +54,5 @@ mkdir "$scratch/windows"
 tests_exe=$WINDOWS_BUILD/tests/release/release_tests.exe
 [ -f "$tests_exe" ] || fail "$tests_exe is not built (the Windows phase builds it)"
 export WINEPREFIX=$WINDOWS_BUILD/wineprefix WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml="
-KESTRAVEL_RELEASE_DIR="Z:$scratch/windows" bash "$ROOT/scripts/wine-run.sh" "$tests_exe" --gtest_brief=1 --gtest_filter='Release*'
+KESTRAVEL_RELEASE_DIR="Z:$scratch/windows" bash "$ROOT/scripts/wine-run.sh" "$tests_exe" --gtest_brief=1 --gtest_filter='-ModuleInfoCommand.*'
 echo "check-release: both archives pass"
