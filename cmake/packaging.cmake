@@ -8,7 +8,7 @@ if(KESTRAVEL_SNAPSHOT_2X STREQUAL "AUTO")
     # Configure again when the command changes, so the option is picked up when it lands.
     set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_kv_snapshot_source})
     file(READ ${_kv_snapshot_source} _kv_text)
-    if(_kv_text MATCHES "\\{\"scale\",")
+    if(_kv_text MATCHES "{[ \t]*\"scale\"")
       set(KESTRAVEL_SNAPSHOT_2X ON)
     endif()
   endif()
