@@ -29,13 +29,13 @@ need() { command -v "$1" >/dev/null || fail "$1 is missing; it comes with the De
 need cmake cmake
 need cpack cmake
 need sha256sum coreutils
-need git git
 
 tag=""
-if ! git -C "$ROOT" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
-  fail "$ROOT is not a git checkout, so whether it holds uncommitted changes is unknown"
-fi
-if [ -n "$(git -C "$ROOT" status --porcelain)" ]; then
+if ! command -v git >/dev/null || ! git -C "$ROOT" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+  # Sources of unknown state are no release either.
+  tag=-dirty
+  echo "package: $ROOT is no git checkout (or git is missing), so its changes are unknown; the archives are marked VERSION$tag"
+elif [ -n "$(git -C "$ROOT" status --porcelain)" ]; then
   tag=-dirty
   echo "package: the checkout has uncommitted changes; the archives are marked VERSION$tag"
 fi
