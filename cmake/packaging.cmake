@@ -13,6 +13,15 @@ if(KESTRAVEL_SNAPSHOT_2X STREQUAL "AUTO")
     endif()
   endif()
 endif()
+if(KESTRAVEL_BUNDLE_RESOURCES AND CMAKE_CROSSCOMPILING AND CMAKE_HOST_UNIX)
+  # The resources come from rackhost.exe, which only Wine runs here.
+  find_program(KESTRAVEL_WINE wine)
+  if(NOT KESTRAVEL_WINE)
+    message(FATAL_ERROR "The bundles' moduleinfo.json and snapshots are written by rackhost.exe under Wine, "
+                        "and wine is missing: install the Debian package wine (./rack windows does), "
+                        "or configure with -DKESTRAVEL_BUNDLE_RESOURCES=OFF")
+  endif()
+endif()
 if(KESTRAVEL_BUNDLE_RESOURCES)
   if(KESTRAVEL_SNAPSHOT_2X)
     message(STATUS "Bundle resources: moduleinfo.json and snapshots at 1x and 2x")
