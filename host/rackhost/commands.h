@@ -19,6 +19,7 @@ extern const CommandSpec kStateSaveCommand;
 extern const CommandSpec kStateLoadCommand;
 extern const CommandSpec kSnapshotCommand;
 extern const CommandSpec kSessionCommand;
+extern const CommandSpec kModuleInfoCommand;
 
 // loadPlugin with a path given as UTF-8 text.
 LoadedPlugin loadPlugin(const std::string& bundleUtf8);

@@ -20,6 +20,7 @@ using namespace kestravel::plugins;
 const CommandSpec* const kCommands[] = {
     &kInfoCommand, &kRenderCommand, &kBenchCommand, &kStateSaveCommand,
     &kStateLoadCommand, &kSnapshotCommand, &kSessionCommand,
+    &kModuleInfoCommand,
 };
 
 // Arguments as UTF-8; on Windows from the wide command line, so any file name survives.
