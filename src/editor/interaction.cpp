@@ -15,7 +15,7 @@ double clampUnit(double v) noexcept { return std::clamp(v, 0.0, 1.0); }
 // "Active strips / branches" one step down or up, staying within 1..64.
 void stepStripCount(EditorHost& host, int32_t direction)
 {
-    const auto e = static_cast<int32_t>(std::lround(layout::unitInterval(host.parameterValue(kActiveStripsParam)) * 63.0));
+    const auto e = layout::stripCount(host.parameterValue(kActiveStripsParam)) - 1;
     const int32_t count = direction < 0 ? std::max(e, 1) - 1 : std::min(e + 2, 64) - 1;
     host.applyEditorEdit(kActiveStripsParam, count / 63.0);
 }
@@ -90,7 +90,7 @@ void pressFaderBank(EditorContext& editor, int32_t x, int32_t y)
 {
     EditorHost& host = editor.host;
     EditorState& state = editor.state;
-    const auto e = static_cast<int32_t>(std::lround(layout::unitInterval(host.parameterValue(kActiveStripsParam)) * 63.0));
+    const auto e = layout::stripCount(host.parameterValue(kActiveStripsParam)) - 1;
     const auto n = static_cast<uint32_t>(e + 1);
 
     if (contains(layout::kStripMinusButton, x, y))

@@ -1,6 +1,7 @@
 #include "engine/block_processor.h"
 
 #include "engine/engine_state.h"
+#include "engine/float_modes.h"
 #include "engine/transport_sync.h"
 
 #include "pluginterfaces/vst/ivstevents.h"
@@ -111,6 +112,7 @@ void applyChangePoint(ModuleCore& core, const ChangePoint& point) noexcept
 
 tresult processBlock(ModuleCore& core, ProcessData& data) noexcept
 {
+    const FlushDenormals flush;
     if (!blockValid(core, data))
         return kInvalidArgument;
 

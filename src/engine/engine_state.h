@@ -44,7 +44,7 @@ struct EngineState {
     std::array<ChangePoint, kMaxChangePoints> changePoints{};
     std::array<uint64_t, kMaxChangePoints> pointOrder{};
 
-    // lround of "Active strips / branches", keyed by the bits of the value it came from.
+    // The strip count of "Active strips / branches", keyed by the bits of the value it came from.
     uint64_t activeValueBits = ~uint64_t{0};
     int32_t activeCount = 1;
 

@@ -67,6 +67,19 @@ ModuleKind routingKind(ModuleKind kind) noexcept
     }
 }
 
+// The kinds that register "Gain" (id 1).
+bool hasGainParameter(ModuleKind kind) noexcept
+{
+    switch (kind) {
+    case INPUT:
+    case OUTPUT:
+    case SUMMING:
+    case BREAKOUT:
+    case DISTRIBUTOR: return true;
+    default: return false;
+    }
+}
+
 // The curves of the smoothers that move during this call, one per gain in use.
 struct RampPlan {
     int32_t count = 0;
@@ -151,8 +164,12 @@ private:
                 std::clamp(activeStripCount(active), 1, static_cast<int32_t>(kMaxStrips));
         }
         activeCount = engine.activeCount;
-        targets[kMasterGainIndex] = cachedGain(engine.masterValueBits, engine.masterLinear,
-                                               unitValue(values[kGainParam].load()));
+        // A kind without a "Gain" parameter never hears slot 1, whatever a host or a saved
+        // state put there: RECORDER passes its input through at unity.
+        targets[kMasterGainIndex] =
+            hasGainParameter(kind) ? cachedGain(engine.masterValueBits, engine.masterLinear,
+                                                unitValue(values[kGainParam].load()))
+                                   : 1.0;
         if (usesStrips()) {
             for (size_t k = 0; k < kMaxStrips; ++k) {
                 const bool open = static_cast<int32_t>(k) < activeCount &&
