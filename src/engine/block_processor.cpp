@@ -134,7 +134,8 @@ tresult processBlock(ModuleCore& core, ProcessData& data) noexcept
         order[n] = (static_cast<uint64_t>(engine.changePoints[static_cast<size_t>(n)].sampleOffset)
                     << 32) |
                    static_cast<uint64_t>(n);
-    std::sort(order, order + count);
+    if (count > 1)
+        std::sort(order, order + count);
     auto pointAt = [&](int32 i) -> const ChangePoint& {
         return engine.changePoints[static_cast<size_t>(order[i] & 0xFFFFFFFFu)];
     };

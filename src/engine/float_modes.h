@@ -26,15 +26,16 @@ public:
 #if defined(KESTRAVEL_HAS_MXCSR)
         hostWord = _mm_getcsr();
         const uint32_t wanted = hostWord | kMxcsrFlushToZero | kMxcsrDenormalsAreZero;
-        if (wanted != hostWord)
+        changed = wanted != hostWord;
+        if (changed)
             _mm_setcsr(wanted);
 #endif
     }
     ~FlushDenormals()
     {
 #if defined(KESTRAVEL_HAS_MXCSR)
-        // Reading the word is cheaper than loading it: load only when the call changed it.
-        if (_mm_getcsr() != hostWord)
+        // Loading the word costs far more than reading it: load only when it differs.
+        if (changed || _mm_getcsr() != hostWord)
             _mm_setcsr(hostWord);
 #endif
     }
@@ -44,6 +45,7 @@ public:
 private:
 #if defined(KESTRAVEL_HAS_MXCSR)
     uint32_t hostWord = 0;
+    bool changed = false;
 #endif
 };
 
