@@ -389,7 +389,14 @@ private:
         if (out == nullptr)
             return;
         const int32_t at = start + c0;
-        note(b, ch, ops.scale<S, S>(out + at, src ? src + at : nullptr, n, gain));
+        if (src == nullptr) {
+            // Silence in place of an absent input or an inactive bus: a few stores inline cost
+            // less than a call per channel, and a module with 64 buses has many of them.
+            std::fill_n(out + at, n, S(0));
+            note(b, ch, false);
+            return;
+        }
+        note(b, ch, ops.scale<S, S>(out + at, src + at, n, gain));
     }
 
     void writeStraight(int32_t c0, int32_t n) noexcept
