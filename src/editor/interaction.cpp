@@ -31,7 +31,7 @@ Point editorPoint(const EditorState& state, int32_t x, int32_t y) noexcept
 // "Active strips / branches" one step down or up, staying within 1..64.
 void stepStripCount(EditorHost& host, int32_t direction)
 {
-    const auto e = static_cast<int32_t>(std::lround(layout::unitInterval(host.parameterValue(kActiveStripsParam)) * 63.0));
+    const auto e = layout::stripCount(host.parameterValue(kActiveStripsParam)) - 1;
     const int32_t count = direction < 0 ? std::max(e, 1) - 1 : std::min(e + 2, 64) - 1;
     host.applyEditorEdit(kActiveStripsParam, count / 63.0);
 }
@@ -192,7 +192,7 @@ void pressFaderBank(EditorContext& editor, const Point& p, uint32_t modifiers, b
     EditorState& state = editor.state;
     const int32_t x = p.px;
     const int32_t y = p.py;
-    const auto e = static_cast<int32_t>(std::lround(layout::unitInterval(host.parameterValue(kActiveStripsParam)) * 63.0));
+    const auto e = layout::stripCount(host.parameterValue(kActiveStripsParam)) - 1;
     const auto n = static_cast<uint32_t>(e + 1);
 
     if (contains(layout::kStripMinusButton, x, y))

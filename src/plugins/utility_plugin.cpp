@@ -2,10 +2,12 @@
 
 #include "editor/view.h"
 #include "engine/block_processor.h"
+#include "plugins/strip_count_parameter.h"
 
 #include "pluginterfaces/base/ustring.h"
 #include "pluginterfaces/vst/vstspeaker.h"
 
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -138,7 +140,8 @@ void UtilityPlugin::createParameters()
         }
     };
     auto addActive = [&]() {
-        addRange(STR16("Active strips / branches"), kActiveStripsParam, nullptr, 1.0, 64.0, 8.0, 63);
+        parameters.addParameter(
+            new StripCountParameter(STR16("Active strips / branches"), kActiveStripsParam, automate));
     };
     auto addGain = [&]() {
         addRange(STR16("Gain"), kGainParam, STR16("dB"), -90.0, 12.0, 0.0, 0);
@@ -179,6 +182,25 @@ tresult PLUGIN_API UtilityPlugin::setParamNormalized(ParamID id, ParamValue valu
 {
     storeParamValue(paramValues, id, value);
     return SingleComponentEffect::setParamNormalized(id, value);
+}
+
+tresult PLUGIN_API UtilityPlugin::getParamValueByString(ParamID id, TChar* string,
+                                                       ParamValue& valueNormalized)
+{
+    ParamValue parsed = 0.0;
+    const tresult result = SingleComponentEffect::getParamValueByString(id, string, parsed);
+    if (result != kResultTrue)
+        return result;
+    // "nan", "inf" or a number past the double range is no value, even where the range clamp
+    // would turn it into one.
+    double number = 0.0;
+    const bool numberIsFinite =
+        UString(string, static_cast<int32>(tstrlen(string))).scanFloat(number) &&
+        std::isfinite(number);
+    if (!numberIsFinite || !std::isfinite(parsed))
+        return kResultFalse;
+    valueNormalized = parsed;
+    return kResultTrue;
 }
 
 tresult UtilityPlugin::applyEditorEdit(ParamID id, ParamValue value)

@@ -34,6 +34,9 @@ public:
     tresult PLUGIN_API setComponentState(Steinberg::IBStream* state) SMTG_OVERRIDE;
     ParamValue PLUGIN_API getParamNormalized(ParamID id) SMTG_OVERRIDE;
     tresult PLUGIN_API setParamNormalized(ParamID id, ParamValue value) SMTG_OVERRIDE;
+    // Refuses any text that does not read as a finite number (kResultFalse).
+    tresult PLUGIN_API getParamValueByString(ParamID id, Steinberg::Vst::TChar* string,
+                                             ParamValue& valueNormalized) SMTG_OVERRIDE;
     Steinberg::IPlugView* PLUGIN_API createView(Steinberg::FIDString name) SMTG_OVERRIDE;
 
     // IComponent [UI thread, not processing]
