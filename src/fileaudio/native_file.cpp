@@ -146,6 +146,19 @@ size_t NativeFile::writeAt(uint64_t offset, const void* src, size_t n, std::erro
     return done;
 }
 
+bool NativeFile::truncate(uint64_t size, std::error_code& ec) noexcept
+{
+    LARGE_INTEGER to{};
+    to.QuadPart = static_cast<LONGLONG>(size);
+    if (!SetFilePointerEx(static_cast<HANDLE>(handle), to, nullptr, FILE_BEGIN) ||
+        !SetEndOfFile(static_cast<HANDLE>(handle))) {
+        ec = lastError();
+        return false;
+    }
+    ec.clear();
+    return true;
+}
+
 bool NativeFile::syncToDisk(std::error_code& ec) noexcept
 {
     if (!FlushFileBuffers(static_cast<HANDLE>(handle))) {
@@ -275,6 +288,16 @@ size_t NativeFile::writeAt(uint64_t offset, const void* src, size_t n, std::erro
         done += static_cast<size_t>(put);
     }
     return done;
+}
+
+bool NativeFile::truncate(uint64_t size, std::error_code& ec) noexcept
+{
+    if (::ftruncate(fd, static_cast<off_t>(size)) != 0) {
+        ec = lastError();
+        return false;
+    }
+    ec.clear();
+    return true;
 }
 
 bool NativeFile::syncToDisk(std::error_code& ec) noexcept

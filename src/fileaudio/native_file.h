@@ -29,6 +29,8 @@ public:
     size_t readAt(uint64_t offset, void* dst, size_t n, std::error_code& ec) const noexcept;
     // Fewer than n bytes only on an error (ec set); the count says how much reached the file.
     size_t writeAt(uint64_t offset, const void* src, size_t n, std::error_code& ec) noexcept;
+    // Cuts the file to size bytes.
+    bool truncate(uint64_t size, std::error_code& ec) noexcept;
     // Everything written so far onto the device.
     bool syncToDisk(std::error_code& ec) noexcept;
     bool close(std::error_code& ec) noexcept;
