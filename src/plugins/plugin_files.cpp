@@ -56,9 +56,24 @@ tresult PLUGIN_API UtilityPlugin::setActive(TBool state)
         syncRunning = false;
         return kResultOk;
     }
-    if (kind != RECORDER || destinationPath.empty())
+    if (kind != RECORDER)
+        return kResultOk;
+    if (!reserveRecorderRing())
+        return kResultFalse;
+    if (destinationPath.empty())
         return kResultOk;
     return rearmRecorder();
+}
+
+bool UtilityPlugin::reserveRecorderRing()
+{
+    try {
+        recorder.reserveRing(static_cast<uint32_t>(inputBusChannelCount(0)),
+                             static_cast<uint32_t>(sampleRate));
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 tresult UtilityPlugin::rearmRecorder()

@@ -76,6 +76,8 @@ private:
     void createParameters();
     void stopTransportState(); // shared part of switching processing off and deactivating
     tresult rearmRecorder();
+    // [controller thread, not processing] The recorder's ring for the current channels x rate.
+    bool reserveRecorderRing();
 };
 
 } // namespace kestravel::plugins
