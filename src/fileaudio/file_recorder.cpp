@@ -79,6 +79,8 @@ void FileRecorder::prepareDestination(const std::u16string& path, uint32_t chann
     stopWriter();
     if (channelCount < 1 || channelCount > 64 || rate < 8000 || rate > 384000)
         throw std::runtime_error("Invalid recording format");
+    if (path.find(u'\0') != std::u16string::npos)
+        throw std::runtime_error("File name contains a NUL character");
     if (pathExists(path))
         throw std::runtime_error("Destination exists; choose a new file");
 

@@ -19,6 +19,7 @@ public:
     NativeFile& operator=(const NativeFile&) = delete;
 
     // An existing regular file, read-only; other readers and writers may keep it open meanwhile.
+    // Anything else (a directory, a FIFO, a device) is refused at once, never waited on.
     static NativeFile openForReading(const std::filesystem::path& path, std::error_code& ec);
     // A new file, read-write, failing if anything exists at the path; others may only read it.
     static NativeFile createNew(const std::filesystem::path& path, std::error_code& ec);

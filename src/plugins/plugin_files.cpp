@@ -16,6 +16,11 @@ using namespace Steinberg::Vst;
 
 bool UtilityPlugin::setFile(const std::u16string& path, std::string& message)
 {
+    // The OS would see the name end at the NUL and act on another file.
+    if (path.find(u'\0') != std::u16string::npos) {
+        message = "File name contains a NUL character";
+        return false;
+    }
     try {
         if (kind == PLAYER) {
             if (player.playing.load()) {

@@ -89,6 +89,26 @@ TEST(FileControl, RecorderArmsAtOnceAndNeverOverwrites)
     EXPECT_EQ(recorder->statusText(), "Recording 0 frames; dropped 0");
 }
 
+// A chosen name with a NUL in it would reach the OS cut short, and every later take would
+// land on the cut name: refused before anything is touched.
+TEST(FileControl, NamesWithANulAreRefused)
+{
+    TempDir dir;
+    writeTestWav(dir.path / "a.wav", 100);
+    // Cut at the NUL, the PLAYER's name is a file that exists, the RECORDER's a free name.
+    for (auto [kind, name] : {std::pair{PLAYER, "a.wav"}, std::pair{RECORDER, "new.wav"}}) {
+        Module module(kind);
+        setUp(*module);
+        std::string message;
+        EXPECT_FALSE(module->setFile(dir.file(name) + std::u16string(1, u'\0') + u"x.wav", message));
+        EXPECT_EQ(message, "File name contains a NUL character");
+        EXPECT_TRUE(module->destinationPath.empty());
+        EXPECT_FALSE(module->recorder.ready.load());
+        EXPECT_EQ(module->player.totalFrames.load(), 0u);
+    }
+    EXPECT_FALSE(fs::exists(dir.path / "new.wav"));
+}
+
 TEST(Activation, RecorderRearmsOnTheStoredPathOrTheFirstFreeTake)
 {
     TempDir dir;
