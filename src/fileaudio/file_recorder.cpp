@@ -100,6 +100,10 @@ void FileRecorder::prepareDestination(const std::u16string& path, uint32_t chann
     silentCount.exchange(0);
     stopPosition.exchange(kNoPosition);
     partCount.exchange(0);
+    {
+        std::lock_guard lock(filesMutex);
+        files.clear();
+    }
     failed.exchange(false);
     stopRequested.exchange(false);
     finished.exchange(false);
@@ -115,6 +119,12 @@ void FileRecorder::prepareDestination(const std::u16string& path, uint32_t chann
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     if (failed.load())
         throw std::runtime_error("Cannot create recording file");
+}
+
+std::vector<std::u16string> FileRecorder::takeFiles() const
+{
+    std::lock_guard lock(filesMutex);
+    return files;
 }
 
 void FileRecorder::stopWriter()

@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace kestravel::plugins {
 
@@ -67,6 +69,8 @@ public:
     // Files of the current take: 1, then one more each time the take continues in a new part
     // ("<stem>-part2.wav", ...) because the next write would pass the 32-bit size budget.
     std::atomic<uint32_t> partCount{0};
+    // [any thread but audio] The files the current or last take created, in order.
+    std::vector<std::u16string> takeFiles() const;
 
     // Tail state: written by prepareDestination and the audio thread, read by the audio thread.
     std::atomic<uint64_t> silentCount{0};
@@ -107,6 +111,7 @@ private:
     uint64_t waitForRoom(uint64_t w, uint32_t ch) const noexcept;
     void writerThreadMain(std::u16string path); // [writer thread] never throws
     void failTake() noexcept;                   // [writer thread]
+    void noteTakeFile(const std::u16string& path) noexcept; // [writer thread]
 
     // Swapped only while no writer runs and no push can store (see prepareDestination).
     std::unique_ptr<float[]> ring;            // ringCapacity samples, zero-filled
@@ -115,6 +120,8 @@ private:
     std::atomic<uint64_t> readPosition{0};    // written by the writer thread only
     std::atomic<uint64_t> writePosition{0};   // written by the audio thread only, once per block
     WriterOptions writerOptions;              // UI thread; copied by each new writer
+    mutable std::mutex filesMutex;            // never taken on the audio thread
+    std::vector<std::u16string> files;
 };
 
 } // namespace kestravel::plugins

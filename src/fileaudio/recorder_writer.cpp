@@ -219,7 +219,8 @@ private:
 
 // The next free "<stem>-part<N>.wav" beside the take's first file, created exclusively. Only a
 // name that exists already moves on to the next number; any other failure ends the take.
-bool openNextPart(TakeFile& file, const std::u16string& firstPath, uint32_t& nextPart) noexcept
+bool openNextPart(TakeFile& file, const std::u16string& firstPath, uint32_t& nextPart,
+                  std::u16string& created) noexcept
 {
     try {
         for (; nextPart <= kMaxTakeNumber; ++nextPart) {
@@ -227,7 +228,10 @@ bool openNextPart(TakeFile& file, const std::u16string& firstPath, uint32_t& nex
             if (pathExists(candidate))
                 continue;
             switch (file.create(candidate)) {
-            case TakeFile::Created::Yes: ++nextPart; return true;
+            case TakeFile::Created::Yes:
+                ++nextPart;
+                created = candidate;
+                return true;
             case TakeFile::Created::NameTaken: continue; // taken between the test and the creation
             case TakeFile::Created::Failed: return false;
             }
@@ -239,6 +243,16 @@ bool openNextPart(TakeFile& file, const std::u16string& firstPath, uint32_t& nex
 }
 
 } // namespace
+
+void FileRecorder::noteTakeFile(const std::u16string& path) noexcept
+{
+    try {
+        std::lock_guard lock(filesMutex);
+        files.push_back(path);
+    } catch (...) {
+        // Only the report misses a name; the take itself goes on.
+    }
+}
 
 void FileRecorder::failTake() noexcept
 {
@@ -273,6 +287,7 @@ void FileRecorder::writerThreadMain(std::u16string path)
         finished.exchange(true);
         return;
     }
+    noteTakeFile(path);
     fileCreated.exchange(true);
     partCount.exchange(1);
     ready.exchange(true);
@@ -331,11 +346,13 @@ void FileRecorder::writerThreadMain(std::u16string path)
                     break;
                 }
                 syncer.hand(file.release());
-                if (!openNextPart(file, path, nextPart)) {
+                std::u16string partPath;
+                if (!openNextPart(file, path, nextPart, partPath)) {
                     failTake();
                     ok = false;
                     break;
                 }
+                noteTakeFile(partPath);
                 partCount.fetch_add(1);
                 fileSamples = 0;
             }
