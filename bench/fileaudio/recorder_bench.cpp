@@ -187,7 +187,7 @@ BENCHMARK(BM_RealtimeSustain)
     ->Args({64, 96000, 0, 0})
     ->Args({64, 192000, 0, 0})
     ->Args({64, 384000, 0, 0})
-    ->Args({64, 192000, 32, 0})  // a part switch every 0.7 s, each part synced off the drain
+    ->Args({64, 192000, 1024, 30}) // 1 GiB parts: a switch (and its sync) after 22 s
     ->Args({64, 384000, 0, 60})  // a minute at the widest format
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
