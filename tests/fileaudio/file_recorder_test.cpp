@@ -352,21 +352,29 @@ struct BounceCase {
 
 class Bounce : public ::testing::TestWithParam<BounceCase> {};
 
-// A bounce faster than the disk: four ring lengths pushed at once against a writer slowed to a
-// millisecond per write. Real-time pushes drop (and count) what does not fit; offline pushes
-// wait for the writer, and the take arrives whole.
+// A bounce faster than the disk: four ring lengths pushed at once against a slow writer.
+// Real-time pushes drop (and count) what does not fit; offline pushes wait for the writer, and
+// the take arrives whole.
 TEST_P(Bounce, OfflinePushesWaitForTheWriter)
 {
     const BounceCase bc = GetParam();
     TempDir tmp;
     FileRecorder rec;
+    // In real time the writer also waits for the producer after its first write, so the ring
+    // surely fills however fast the machine is.
+    std::atomic<bool> pushed{bc.offline};
     FileRecorder::WriterOptions options;
-    options.afterWrite = [](uint64_t) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
+    options.afterWrite = [&pushed](uint64_t) {
+        do
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        while (!pushed.load());
+    };
     rec.setWriterOptionsForTesting(options);
     rec.prepareDestination(tmp.wide("bounce.wav"), 1, 8000); // a second of audio per write
     rec.startCapture(0);
     const uint64_t frames = 4 * rec.ringSamples() + 123;
     pushTake(rec, 1, 0, frames, 4096, takeSample, bc.offline);
+    pushed.store(true);
     rec.stopWriter();
     EXPECT_FALSE(rec.failed.load());
     EXPECT_EQ(rec.framesWritten.load() + rec.droppedFrames.load(), frames);
@@ -397,13 +405,15 @@ TEST(FileRecorder, OfflinePushGivesUpWhenTheWriterFails)
     rec.setWriterOptionsForTesting(options);
     rec.prepareDestination(tmp.wide("fails.wav"), 1, 48000);
     rec.startCapture(0);
+    // One block longer than the ring: its push must wait for the writer.
     const uint64_t frames = rec.ringSamples() + 20000;
     std::atomic<bool> pushed{false};
     std::thread audio([&] {
-        pushTake(rec, 1, 0, frames, 4096, takeSample, true);
+        pushTake(rec, 1, 0, frames, static_cast<uint32_t>(frames), takeSample, true);
         pushed.store(true);
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_TRUE(waitFor([&] { return rec.pushing.load(); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_FALSE(pushed.load()); // waiting for the held writer
     hold.store(false);
     const bool returned = waitFor([&] { return pushed.load(); }, std::chrono::milliseconds(5000));

@@ -221,8 +221,15 @@ TEST_P(RecorderProcessMode, OnlyOfflineWaitsForTheWriter)
     constexpr int32 kBlock = 4096;
     ProcessSetup setup{pc.mode, kSample32, kBlock, 8000.0};
     ASSERT_EQ(recorder->setupProcessing(setup), kResultOk);
+    // A millisecond per write; in the dropping modes the writer also waits for the end of the
+    // render after its first write, so the ring surely fills however fast the machine is.
+    std::atomic<bool> renderDone{pc.waits};
     FileRecorder::WriterOptions slow;
-    slow.afterWrite = [](uint64_t) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
+    slow.afterWrite = [&renderDone](uint64_t) {
+        do
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        while (!renderDone.load());
+    };
     recorder->recorder.setWriterOptionsForTesting(slow);
     std::string message;
     ASSERT_TRUE(recorder->setFile(dir.file("bounce.wav"), message)) << message;
@@ -259,6 +266,7 @@ TEST_P(RecorderProcessMode, OnlyOfflineWaitsForTheWriter)
         }
         ASSERT_EQ(recorder->process(data), kResultOk);
     }
+    renderDone.store(true);
     ASSERT_EQ(recorder->setProcessing(false), kResultOk);
     ASSERT_EQ(recorder->setActive(false), kResultOk);
     const uint64_t frames = blocks * kBlock;
