@@ -180,6 +180,50 @@ TEST(Activation, DeactivationEndsTheTakeAndResetsTheSwitch)
     EXPECT_EQ(fs::file_size(dir.path / "live.wav"), 44u + 64u * 2u * 4u);
 }
 
+// What rackhost reads through the module's report: the last refusal in the module's words
+// (cleared by a success), and the files and counts of a take that continued in a part.
+TEST(FileControl, ReportGivesTheLastRefusalAndTheTakesFiles)
+{
+    TempDir dir;
+    Module recorder(RECORDER);
+    setUp(*recorder);
+    IModuleReport& report = *recorder.plugin;
+    char8 text[256];
+    std::string message;
+    std::ofstream(dir.path / "taken.wav") << "x";
+    EXPECT_FALSE(recorder->setFile(dir.file("taken.wav"), message));
+    EXPECT_EQ(report.getLastFileError(text, sizeof text), kResultTrue);
+    EXPECT_STREQ(text, "Destination exists; choose a new file");
+    EXPECT_EQ(report.getLastFileError(text, 8), kResultTrue);
+    EXPECT_STREQ(text, "Destina"); // cut to the caller's size
+
+    FileRecorder::WriterOptions parts;
+    parts.fileByteBudget = 100 * 2 * 4;
+    recorder->recorder.setWriterOptionsForTesting(parts);
+    ASSERT_TRUE(recorder->setFile(dir.file("take.wav"), message)) << message;
+    EXPECT_EQ(report.getLastFileError(text, sizeof text), kResultFalse);
+    EXPECT_STREQ(text, "");
+    recorder->recorder.startCapture(0);
+    float samples[2][150] = {};
+    const float* rows[2] = {samples[0], samples[1]};
+    recorder->recorder.pushBlock(rows, 2, 150, 0);
+    ASSERT_EQ(recorder->setActive(false), kResultOk);
+
+    TakeReport take;
+    ASSERT_EQ(report.getTakeReport(&take), kResultOk);
+    EXPECT_EQ(take.framesWritten, 150u);
+    EXPECT_EQ(take.framesDropped, 0u);
+    EXPECT_EQ(take.files, 2);
+    EXPECT_EQ(take.failed, 0);
+    EXPECT_EQ(take.finished, 1);
+    ASSERT_EQ(report.getTakeFile(1, text, sizeof text), kResultOk);
+    EXPECT_EQ(fs::path(text).filename(), "take-part2.wav");
+    EXPECT_EQ(report.getTakeFile(2, text, sizeof text), kInvalidArgument);
+
+    Module output(OUTPUT);
+    EXPECT_EQ(static_cast<IModuleReport&>(*output.plugin).getTakeReport(&take), kResultFalse);
+}
+
 // The ring is sized when processing is set up, in time: half a second of the bus's channels x
 // rate at least, so a 64-channel take at 384 kHz has a ring of 2^24 samples before it starts.
 TEST(Setup, RecorderRingFollowsChannelsAndRate)
