@@ -3,16 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cmath>
-#include <future>
 #include <limits>
-
-#ifndef _WIN32
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace kestravel::plugins::testing {
 namespace {
@@ -161,38 +153,6 @@ TEST(WavReader, OpenFailures)
             EXPECT_STREQ(e.what(), "Cannot open WAV file");
         }
     }
-}
-
-// A FIFO named .wav would block an open until some writer came; a device never ends. Both are
-// refused at once (the loader runs on the UI thread).
-TEST(WavReader, RefusesWhatIsNotARegularFileWithoutWaiting)
-{
-#ifdef _WIN32
-    GTEST_SKIP() << "FIFOs and /dev are POSIX";
-#else
-    TempDir tmp;
-    ASSERT_EQ(::mkfifo(tmp.path("pipe.wav").c_str(), 0600), 0);
-    for (const std::u16string& path : {tmp.wide("pipe.wav"), std::u16string(u"/dev/zero")}) {
-        auto attempt = std::async(std::launch::async, [path] {
-            try {
-                loadWav(path, kPreloadLimitBytes);
-                return std::string("loaded");
-            } catch (const std::runtime_error& e) {
-                return std::string(e.what());
-            }
-        });
-        if (attempt.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
-            // Let a blocked open go, so the test can end and report.
-            const int unblock = ::open(tmp.path("pipe.wav").c_str(), O_WRONLY | O_NONBLOCK);
-            attempt.wait();
-            if (unblock >= 0)
-                ::close(unblock);
-            ADD_FAILURE() << "the open blocked";
-            continue;
-        }
-        EXPECT_EQ(attempt.get(), "Cannot open WAV file");
-    }
-#endif
 }
 
 // Independent reference conversions, in double, of one stored sample.
