@@ -71,7 +71,7 @@ double recorderWrite(const std::filesystem::path& p, uint64_t bytes, bool refres
     const auto t0 = Clock::now();
     for (uint64_t done = 0; done < frames;) {
         const auto n = static_cast<uint32_t>(std::min<uint64_t>(block, frames - done));
-        while ((done + n - rec.framesWritten.load()) * channels > FileRecorder::kRingSamples)
+        while ((done + n - rec.framesWritten.load()) * channels > rec.ringSamples())
             std::this_thread::yield();
         rec.pushBlock(ptrs, channels, n, done);
         done += n;
@@ -121,11 +121,15 @@ void BM_WriterThroughput(benchmark::State& state)
 }
 BENCHMARK(BM_WriterThroughput)->Arg(1)->Arg(0)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(6);
 
-// Real-time pacing: one 512-frame block per block period, like a host at that rate.
+// Real-time pacing: one 512-frame block per block period, like a host at that rate. Optional
+// third argument: MiB per part file, so part switches fall inside the run (0: the product's
+// 4 GiB); fourth: seconds, overriding --rt_seconds.
 void BM_RealtimeSustain(benchmark::State& state)
 {
     const auto channels = static_cast<uint32_t>(state.range(0));
     const auto rate = static_cast<uint32_t>(state.range(1));
+    const uint64_t partMiB = state.range(2) > 0 ? static_cast<uint64_t>(state.range(2)) : 0;
+    const double seconds = state.range(3) > 0 ? static_cast<double>(state.range(3)) : realtimeSeconds;
     constexpr uint32_t block = 512;
     std::vector<std::vector<float>> planes(channels, std::vector<float>(block));
     std::vector<const float*> ptrs(channels);
@@ -134,12 +138,19 @@ void BM_RealtimeSustain(benchmark::State& state)
             planes[c][i] = 0.001f * static_cast<float>((i + c) % 1000) - 0.5f;
         ptrs[c] = planes[c].data();
     }
-    const auto blocks = static_cast<uint64_t>(realtimeSeconds * rate / block);
+    const auto blocks = static_cast<uint64_t>(seconds * rate / block);
     const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(double(block) / rate));
     uint64_t dropped = 0, written = 0;
+    uint32_t parts = 0;
     double worstPushUs = 0;
     for (auto _ : state) {
         FileRecorder rec;
+        rec.reserveRing(channels, rate); // as setupProcessing does
+        if (partMiB > 0) {
+            FileRecorder::WriterOptions options;
+            options.fileByteBudget = partMiB << 20;
+            rec.setWriterOptionsForTesting(options);
+        }
         const auto p = scratchPath("rt-" + std::to_string(channels) + "x" + std::to_string(rate) + ".wav");
         rec.prepareDestination(widePath(p), channels, rate);
         rec.startCapture(0);
@@ -155,9 +166,14 @@ void BM_RealtimeSustain(benchmark::State& state)
         rec.stopWriter();
         dropped = rec.droppedFrames.load();
         written = rec.framesWritten.load();
-        std::filesystem::remove(p);
+        parts = rec.partCount.load();
+        for (const auto& file : rec.takeFiles())
+            std::filesystem::remove(std::filesystem::path(file));
     }
-    state.counters["seconds"] = realtimeSeconds;
+    state.counters["seconds"] = seconds;
+    state.counters["parts"] = parts;
+    state.counters["ring_ms"] = 1000.0 * static_cast<double>(FileRecorder::ringSamplesFor(channels, rate)) /
+                                (double(channels) * rate);
     state.counters["dropped_frames"] = static_cast<double>(dropped);
     state.counters["written_frames"] = static_cast<double>(written);
     state.counters["worst_push_us"] = worstPushUs;
@@ -165,12 +181,14 @@ void BM_RealtimeSustain(benchmark::State& state)
     state.SetLabel(dropped == 0 ? "no drops" : "DROPS");
 }
 BENCHMARK(BM_RealtimeSustain)
-    ->Args({2, 48000})
-    ->Args({16, 96000})
-    ->Args({32, 192000})
-    ->Args({64, 96000})
-    ->Args({64, 192000})
-    ->Args({64, 384000})
+    ->Args({2, 48000, 0, 0})
+    ->Args({16, 96000, 0, 0})
+    ->Args({32, 192000, 0, 0})
+    ->Args({64, 96000, 0, 0})
+    ->Args({64, 192000, 0, 0})
+    ->Args({64, 384000, 0, 0})
+    ->Args({64, 192000, 1024, 30}) // 1 GiB parts: a switch (and its sync) after 22 s
+    ->Args({64, 384000, 0, 60})  // a minute at the widest format
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();

@@ -1,7 +1,10 @@
 // rackhost render: offline rendering of a WAV file (or silence) through one module.
 #include <algorithm>
+#include <cstring>
+#include <fstream>
 
 #include "commands.h"
+#include "kestravel/imodulereport.h"
 #include "kestravel_host/block_runner.h"
 #include "kestravel_host/host_error.h"
 #include "kestravel_host/module_state.h"
@@ -10,9 +13,107 @@
 
 namespace kestravel::plugins {
 
+DEF_CLASS_IID(IModuleReport)
+
 using namespace Steinberg;
 
 namespace {
+
+// A 32-bit float WAV written as the render goes, so memory stays the same whatever the length.
+// The header's sizes are set when the file is closed.
+class StreamedWav
+{
+public:
+    StreamedWav(const std::filesystem::path& path, std::uint32_t channels, std::uint32_t rate)
+        : name_("\"" + pathToUtf8(path) + "\""), channels_(channels)
+    {
+        file_.open(path, std::ios::binary | std::ios::trunc);
+        if (!file_)
+            throw HostError("Cannot create " + name_);
+        writeHeader(rate, 0);
+        rate_ = rate;
+    }
+
+    void append(const std::vector<float>& interleaved)
+    {
+        file_.write(reinterpret_cast<const char*>(interleaved.data()),
+                    static_cast<std::streamsize>(interleaved.size() * sizeof(float)));
+        if (!file_)
+            throw HostError("Cannot write " + name_ + " completely");
+        dataBytes_ += interleaved.size() * sizeof(float);
+    }
+
+    void close()
+    {
+        file_.seekp(0);
+        writeHeader(rate_, static_cast<std::uint32_t>(dataBytes_));
+        file_.close();
+        if (!file_)
+            throw HostError("Cannot write " + name_ + " completely");
+    }
+
+private:
+    void writeHeader(std::uint32_t rate, std::uint32_t dataBytes)
+    {
+        unsigned char h[44];
+        auto put = [&](int at, std::uint32_t v, int bytes) {
+            for (int i = 0; i < bytes; ++i)
+                h[at + i] = static_cast<unsigned char>(v >> (8 * i));
+        };
+        std::memcpy(h, "RIFF", 4);
+        put(4, dataBytes + 36, 4);
+        std::memcpy(h + 8, "WAVEfmt ", 8);
+        put(16, 16, 4);
+        put(20, 3, 2); // IEEE float
+        put(22, channels_, 2);
+        put(24, rate, 4);
+        put(28, rate * channels_ * 4, 4);
+        put(32, channels_ * 4, 2);
+        put(34, 32, 2);
+        std::memcpy(h + 36, "data", 4);
+        put(40, dataBytes, 4);
+        file_.write(reinterpret_cast<const char*>(h), 44);
+    }
+
+    std::string name_;
+    std::uint32_t channels_;
+    std::uint32_t rate_ = 0;
+    std::uint64_t dataBytes_ = 0;
+    std::ofstream file_;
+};
+
+// A WAV file's sizes are 32-bit: the samples plus 36 header bytes must stay under 4 GiB.
+constexpr std::uint64_t kMaxWavDataBytes = 0xFFFFFFFFull - 36;
+
+// The module's own words for a file it refused, when it can say them.
+std::optional<std::string> moduleFileError(const PluginInstance& plugin)
+{
+    auto report = queryRef<IModuleReport>(plugin.component());
+    if (!report)
+        return std::nullopt;
+    char8 text[1024] = {};
+    if (report->getLastFileError(text, sizeof text) != kResultTrue)
+        return std::nullopt;
+    return std::string(text);
+}
+
+// What a RECORDER's take left on disk; false when it is incomplete (failed or dropped frames).
+bool reportTake(const PluginInstance& plugin, std::ostream& out)
+{
+    auto report = queryRef<IModuleReport>(plugin.component());
+    TakeReport take;
+    if (!report || report->getTakeReport(&take) != kResultOk || take.files == 0)
+        return true;
+    for (int32 i = 0; i < take.files; ++i)
+    {
+        char8 path[4096] = {};
+        if (report->getTakeFile(i, path, sizeof path) == kResultOk)
+            out << (i == 0 ? "take: " : "take continued in: ") << path << '\n';
+    }
+    out << "take: " << take.framesWritten << " frames written, " << take.framesDropped << " dropped"
+        << (take.failed ? ", ended Failed" : "") << '\n';
+    return !take.failed && take.framesDropped == 0;
+}
 
 // The input file's channels go to the input buses in bus order, skipping inactive buses.
 struct ChannelSlot
@@ -72,10 +173,34 @@ int runRender(const Arguments& args, std::ostream& out)
             throw UsageError("--automate point at sample " + std::to_string(p.sample) + " lies beyond the " +
                              std::to_string(length) + " rendered frames");
 
+    if (auto file = args.value("file"))
+    {
+        std::error_code ec;
+        if (std::filesystem::is_directory(pathFromUtf8(*file), ec))
+            throw HostError("--file \"" + *file +
+                            "\" is a folder; give a file: a PLAYER's WAV file, or a new WAV file for a RECORDER");
+    }
+
     LoadedPlugin loaded = loadPlugin(args.positional(0));
     PluginInstance& plugin = *loaded.plugin;
+    const std::string who = "\"" + plugin.description().name + "\"";
     if (auto file = args.value("file"))
-        setModuleFile(plugin, pathFromUtf8(*file));
+    {
+        try
+        {
+            setModuleFile(plugin, pathFromUtf8(*file));
+        }
+        catch (const HostError&)
+        {
+            const auto words = moduleFileError(plugin);
+            if (!words)
+                throw;
+            std::error_code ec;
+            const bool missing = !std::filesystem::exists(pathFromUtf8(*file), ec);
+            throw HostError(who + " refused the file \"" + *file + "\": " + *words +
+                            (missing ? " (there is no file at that path)" : ""));
+        }
+    }
     applyControllerSettings(plugin, settings);
 
     ProcessConfig config;
@@ -87,6 +212,23 @@ int runRender(const Arguments& args, std::ostream& out)
     BlockRunner runner(plugin, config);
     if (input.channels > 0)
         matchInputWidth(runner, static_cast<int32>(input.channels));
+
+    // The output's size is known before anything runs: refuse what one WAV file cannot hold.
+    const auto outPath = args.value("out");
+    if (outPath)
+    {
+        std::uint64_t outChannels = 0;
+        for (const BusDescription& bus : plugin.buses(Vst::kAudio, Vst::kOutput))
+            if (config.allAudioBuses || (bus.flags & Vst::BusInfo::kDefaultActive) != 0)
+                outChannels += static_cast<std::uint64_t>(bus.channelCount);
+        const std::uint64_t bytes = static_cast<std::uint64_t>(length) * outChannels * 4;
+        if (bytes > kMaxWavDataBytes)
+            throw HostError("Cannot write " + *outPath + ": " + std::to_string(length) + " frames of " +
+                            std::to_string(outChannels) + " channels are " + std::to_string(bytes) +
+                            " bytes of samples, more than a WAV file holds (4 GiB); render fewer frames, "
+                            "or leave out --out to discard the output");
+    }
+
     try
     {
         runner.start();
@@ -95,8 +237,9 @@ int runRender(const Arguments& args, std::ostream& out)
     {
         if (!args.has("file"))
             throw;
-        throw HostError("\"" + plugin.description().name + "\" could not take the file \"" + *args.value("file") +
-                        "\" (" + e.what() + "); a destination needs an existing, writable folder");
+        const auto words = moduleFileError(plugin);
+        throw HostError(who + " could not take the file \"" + *args.value("file") + "\" (" + e.what() + ")" +
+                        (words ? ": " + *words : "; a destination needs an existing, writable folder"));
     }
     if (args.has("file"))
         if (auto text = unframeStateText(plugin.saveState()))
@@ -110,10 +253,15 @@ int runRender(const Arguments& args, std::ostream& out)
             << " (try --all-buses)\n";
     if (outs.empty())
         throw HostError("\"" + plugin.description().name + "\" has no active audio output to render");
-    WavAudio output;
-    output.channels = static_cast<std::uint32_t>(outs.size());
-    output.sampleRate = static_cast<std::uint32_t>(rate);
-    output.samples.resize(static_cast<std::size_t>(length) * outs.size());
+    std::optional<StreamedWav> output;
+    if (outPath)
+    {
+        if (static_cast<std::uint64_t>(length) * outs.size() * 4 > kMaxWavDataBytes)
+            throw HostError("Cannot write " + *outPath + ": the output is more than a WAV file holds (4 GiB)");
+        output.emplace(pathFromUtf8(*outPath), static_cast<std::uint32_t>(outs.size()),
+                       static_cast<std::uint32_t>(rate));
+    }
+    std::vector<float> frames(static_cast<std::size_t>(config.maxBlock) * outs.size());
 
     runner.setPlaying(args.has("play"));
     std::size_t nextPoint = 0;
@@ -139,28 +287,39 @@ int runRender(const Arguments& args, std::ostream& out)
         const tresult r = runner.process(n);
         if (r != kResultOk)
             throw HostError("process failed at frame " + std::to_string(pos) + " (" + resultName(r) + ")");
-        for (std::size_t k = 0; k < outs.size(); ++k)
-            for (int32 i = 0; i < n; ++i)
-                output.samples[static_cast<std::size_t>(pos + i) * outs.size() + k] =
-                    static_cast<float>(runner.sample(Vst::kOutput, outs[k].bus, outs[k].channel, i));
+        if (output)
+        {
+            frames.resize(static_cast<std::size_t>(n) * outs.size());
+            for (std::size_t k = 0; k < outs.size(); ++k)
+                for (int32 i = 0; i < n; ++i)
+                    frames[static_cast<std::size_t>(i) * outs.size() + k] =
+                        static_cast<float>(runner.sample(Vst::kOutput, outs[k].bus, outs[k].channel, i));
+            output->append(frames);
+        }
         pos += n;
     }
     runner.stop();
+    if (output)
+        output->close();
 
-    writeWavFloat(pathFromUtf8(*args.value("out")), output);
     out << "rendered " << length << " frames at " << rate << " Hz through \"" << plugin.description().name << "\": "
         << ins.size() << " input and " << outs.size() << " output channels, "
         << (config.sampleSize == Vst::kSample64 ? 64 : 32) << "-bit, blocks of " << block << ", transport "
         << (args.has("play") ? "playing" : "stopped") << ", " << settings.size() << " parameter value(s), "
-        << points.size() << " automation point(s)\n"
-        << "wrote " << *args.value("out") << '\n';
+        << points.size() << " automation point(s)\n";
+    if (outPath)
+        out << "wrote " << *outPath << '\n';
+    else
+        out << "output discarded (no --out)\n";
+    if (!reportTake(plugin, out))
+        throw HostError(who + "'s take is incomplete: it ended Failed or dropped frames (see above)");
     return 0;
 }
 
 constexpr std::string_view kPositionals[] = {"BUNDLE"};
 constexpr OptionSpec kOptions[] = {
     {"in", OptionKind::Value, "IN.wav", "input audio (16-bit PCM or 32-bit float); its rate is the default --rate"},
-    {"out", OptionKind::Value, "OUT.wav", "output, 32-bit float, every active output channel", true},
+    {"out", OptionKind::Value, "OUT.wav", "output, 32-bit float, every active output channel (default: discarded)"},
     {"param", OptionKind::List, "ID=VALUE", "normalized parameter value set before processing"},
     {"automate", OptionKind::List, "ID@SAMPLE=VALUE", "sample-accurate point sent through the parameter queue"},
     {"rate", OptionKind::Value, "R", "sample rate in Hz (default: the input's, else 48000)"},

@@ -355,9 +355,11 @@ private:
                                       in ? in + start : nullptr, length, GainView{});
             }
         }
+        // An offline bounce may wait for the writer rather than drop.
         core.recorder.pushBlock(scratchUsable ? core.recorderChannels.data() : kNoRows.data(),
                                 static_cast<uint32_t>(channels), static_cast<uint32_t>(length),
-                                static_cast<uint64_t>(core.sampleClock));
+                                static_cast<uint64_t>(core.sampleClock),
+                                data.processMode == kOffline);
     }
 
     void writeOutputs(double w) noexcept

@@ -14,7 +14,8 @@
 namespace kestravel::plugins {
 
 namespace {
-constexpr uint64_t kRingMask = FileRecorder::kRingSamples - 1;
+// An offline push gives up waiting when the writer has not taken a sample for this long.
+constexpr auto kOfflineStallLimit = std::chrono::seconds(10);
 
 // Non-finite input is recorded as 0; a select on the exponent bits, so loops vectorise.
 float finiteOr0(float v) noexcept
@@ -33,7 +34,34 @@ double clampSetting(double v, double lo, double hi) noexcept
 }
 } // namespace
 
-FileRecorder::FileRecorder() : ring(new float[kRingSamples]()) {}
+FileRecorder::FileRecorder() : ring(new float[kMinRingSamples]()) {}
+
+uint64_t FileRecorder::ringSamplesFor(uint32_t channelCount, uint32_t rate) noexcept
+{
+    const uint64_t halfSecond = (uint64_t{channelCount} * rate + 1) / 2;
+    uint64_t samples = kMinRingSamples;
+    while (samples < halfSecond)
+        samples *= 2;
+    return samples;
+}
+
+void FileRecorder::reserveRing(uint32_t channelCount, uint32_t rate)
+{
+    if (writer.joinable()) {
+        if (!finished.load())
+            return; // an armed or running take keeps its ring
+        writer.join();
+    }
+    recording.exchange(false);
+    while (pushing.load())
+        std::this_thread::yield();
+    const uint64_t want = ringSamplesFor(channelCount, rate);
+    if (want == ringCapacity)
+        return;
+    std::unique_ptr<float[]> fresh(new float[want]()); // the old ring stays if this throws
+    ring = std::move(fresh);
+    ringCapacity = want;
+}
 
 FileRecorder::~FileRecorder()
 {
@@ -51,6 +79,8 @@ void FileRecorder::prepareDestination(const std::u16string& path, uint32_t chann
     stopWriter();
     if (channelCount < 1 || channelCount > 64 || rate < 8000 || rate > 384000)
         throw std::runtime_error("Invalid recording format");
+    if (path.find(u'\0') != std::u16string::npos)
+        throw std::runtime_error("File name contains a NUL character");
     if (pathExists(path))
         throw std::runtime_error("Destination exists; choose a new file");
 
@@ -59,7 +89,8 @@ void FileRecorder::prepareDestination(const std::u16string& path, uint32_t chann
     recording.exchange(false);
     while (pushing.load())
         std::this_thread::yield();
-    // No writer runs and no push can store, so the positions and settings are ours to reset.
+    // No writer runs and no push can store, so the ring, positions and settings are ours.
+    reserveRing(channelCount, rate);
     channels.exchange(channelCount);
     sampleRate.exchange(rate);
     readPosition.exchange(0);
@@ -69,6 +100,10 @@ void FileRecorder::prepareDestination(const std::u16string& path, uint32_t chann
     silentCount.exchange(0);
     stopPosition.exchange(kNoPosition);
     partCount.exchange(0);
+    {
+        std::lock_guard lock(filesMutex);
+        files.clear();
+    }
     failed.exchange(false);
     stopRequested.exchange(false);
     finished.exchange(false);
@@ -84,6 +119,12 @@ void FileRecorder::prepareDestination(const std::u16string& path, uint32_t chann
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     if (failed.load())
         throw std::runtime_error("Cannot create recording file");
+}
+
+std::vector<std::u16string> FileRecorder::takeFiles() const
+{
+    std::lock_guard lock(filesMutex);
+    return files;
 }
 
 void FileRecorder::stopWriter()
@@ -123,7 +164,7 @@ void FileRecorder::requestTailStop(uint64_t position, double silenceSeconds, dou
 }
 
 void FileRecorder::pushBlock(const float* const* buffers, uint32_t bufferCount, uint32_t frames,
-                             uint64_t blockStart) noexcept
+                             uint64_t blockStart, bool waitForSpace) noexcept
 {
     pushing.store(true);
     if (!recording.load()) {
@@ -143,8 +184,9 @@ void FileRecorder::pushBlock(const float* const* buffers, uint32_t bufferCount, 
     bool autoStop = false;
     const Channels in{buffers, bufferCount};
     // The snapshot of r fixes the free space for the whole block: once a frame does not fit,
-    // none after it does, so frames are stored or dropped in runs.
-    uint64_t roomFrames = (kRingSamples - (w - r)) / ch;
+    // none after it does, so frames are stored or dropped in runs. Only an offline push looks
+    // again, after waiting for the writer.
+    uint64_t roomFrames = (ringCapacity - (w - r)) / ch;
 
     // Frames before the start are skipped.
     uint32_t i = blockStart < s ? static_cast<uint32_t>(std::min<uint64_t>(s - blockStart, frames)) : 0;
@@ -168,10 +210,23 @@ void FileRecorder::pushBlock(const float* const* buffers, uint32_t bufferCount, 
         } else {
             run = static_cast<uint32_t>(std::min<uint64_t>(frames - i, e - g)); // up to the tail
         }
-        const auto stored = static_cast<uint32_t>(std::min<uint64_t>(run, roomFrames));
-        storeFrames(in, i, stored, w, ch);
-        w += uint64_t{stored} * ch;
-        roomFrames -= stored;
+        uint32_t stored = 0;
+        for (;;) {
+            const auto n = static_cast<uint32_t>(std::min<uint64_t>(run - stored, roomFrames));
+            storeFrames(in, i + stored, n, w, ch);
+            w += uint64_t{n} * ch;
+            roomFrames -= n;
+            stored += n;
+            if (stored == run || !waitForSpace)
+                break;
+            // The writer can only make room from samples it has been shown.
+            writePosition.store(w, std::memory_order_release);
+            roomFrames = waitForRoom(w, ch);
+            if (roomFrames == 0) {
+                waitForSpace = false; // it gave up: the rest of the block drops as usual
+                break;
+            }
+        }
         dropped += run - stored; // whole frames only, never a part of one
         i += run;
     }
@@ -184,18 +239,40 @@ void FileRecorder::pushBlock(const float* const* buffers, uint32_t bufferCount, 
     pushing.store(false);
 }
 
+uint64_t FileRecorder::waitForRoom(uint64_t w, uint32_t ch) const noexcept
+{
+    uint64_t r = readPosition.load(std::memory_order_acquire);
+    auto lastProgress = std::chrono::steady_clock::now();
+    for (;;) {
+        const uint64_t room = (ringCapacity - (w - r)) / ch;
+        if (room > 0)
+            return room;
+        if (failed.load() || finished.load())
+            return 0;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        const uint64_t now = readPosition.load(std::memory_order_acquire);
+        if (now != r) {
+            r = now;
+            lastProgress = std::chrono::steady_clock::now();
+        } else if (std::chrono::steady_clock::now() - lastProgress > kOfflineStallLimit) {
+            return 0;
+        }
+    }
+}
+
 void FileRecorder::storeFrames(const Channels& in, uint32_t first, uint32_t count, uint64_t w,
                                uint32_t ch) noexcept
 {
     float* const dst = ring.get();
+    const uint64_t mask = ringCapacity - 1;
     uint32_t k = 0;
     while (k < count) {
-        const uint64_t index = (w + uint64_t{k} * ch) & kRingMask;
-        const uint64_t whole = (kRingSamples - index) / ch; // frames before the ring's end
+        const uint64_t index = (w + uint64_t{k} * ch) & mask;
+        const uint64_t whole = (ringCapacity - index) / ch; // frames before the ring's end
         if (whole == 0) {
             // A frame across the ring's end, sample by sample.
             for (uint32_t c = 0; c < ch; ++c)
-                dst[(index + c) & kRingMask] = finiteOr0(in.at(c, first + k));
+                dst[(index + c) & mask] = finiteOr0(in.at(c, first + k));
             ++k;
             continue;
         }

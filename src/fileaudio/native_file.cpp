@@ -69,6 +69,12 @@ NativeFile NativeFile::openForReading(const std::filesystem::path& path, std::er
         ec = lastError();
         return file;
     }
+    // A pipe or a device would block reads or never end: only disk files are read.
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+        CloseHandle(h);
+        ec = std::make_error_code(std::errc::not_supported);
+        return file;
+    }
     ec.clear();
     file.handle = h;
     return file;
@@ -146,6 +152,19 @@ size_t NativeFile::writeAt(uint64_t offset, const void* src, size_t n, std::erro
     return done;
 }
 
+bool NativeFile::truncate(uint64_t size, std::error_code& ec) noexcept
+{
+    LARGE_INTEGER to{};
+    to.QuadPart = static_cast<LONGLONG>(size);
+    if (!SetFilePointerEx(static_cast<HANDLE>(handle), to, nullptr, FILE_BEGIN) ||
+        !SetEndOfFile(static_cast<HANDLE>(handle))) {
+        ec = lastError();
+        return false;
+    }
+    ec.clear();
+    return true;
+}
+
 bool NativeFile::syncToDisk(std::error_code& ec) noexcept
 {
     if (!FlushFileBuffers(static_cast<HANDLE>(handle))) {
@@ -189,14 +208,25 @@ NativeFile& NativeFile::operator=(NativeFile&& other) noexcept
 NativeFile NativeFile::openForReading(const std::filesystem::path& path, std::error_code& ec)
 {
     NativeFile file;
-    int f = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that opening a FIFO returns at once instead of waiting for a writer;
+    // only a regular file is kept, and it reads blocking as usual.
+    int f = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (f < 0) {
         ec = lastError();
         return file;
     }
     struct stat st {};
-    if (::fstat(f, &st) != 0 || S_ISDIR(st.st_mode)) {
-        ec = S_ISDIR(st.st_mode) ? std::make_error_code(std::errc::is_a_directory) : lastError();
+    const bool statted = ::fstat(f, &st) == 0;
+    if (!statted || !S_ISREG(st.st_mode)) {
+        ec = !statted ? lastError()
+             : S_ISDIR(st.st_mode) ? std::make_error_code(std::errc::is_a_directory)
+                                   : std::make_error_code(std::errc::not_supported);
+        ::close(f);
+        return file;
+    }
+    const int flags = ::fcntl(f, F_GETFL);
+    if (flags < 0 || ::fcntl(f, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        ec = lastError();
         ::close(f);
         return file;
     }
@@ -275,6 +305,16 @@ size_t NativeFile::writeAt(uint64_t offset, const void* src, size_t n, std::erro
         done += static_cast<size_t>(put);
     }
     return done;
+}
+
+bool NativeFile::truncate(uint64_t size, std::error_code& ec) noexcept
+{
+    if (::ftruncate(fd, static_cast<off_t>(size)) != 0) {
+        ec = lastError();
+        return false;
+    }
+    ec.clear();
+    return true;
 }
 
 bool NativeFile::syncToDisk(std::error_code& ec) noexcept

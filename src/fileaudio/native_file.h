@@ -19,6 +19,7 @@ public:
     NativeFile& operator=(const NativeFile&) = delete;
 
     // An existing regular file, read-only; other readers and writers may keep it open meanwhile.
+    // Anything else (a directory, a FIFO, a device) is refused at once, never waited on.
     static NativeFile openForReading(const std::filesystem::path& path, std::error_code& ec);
     // A new file, read-write, failing if anything exists at the path; others may only read it.
     static NativeFile createNew(const std::filesystem::path& path, std::error_code& ec);
@@ -29,6 +30,8 @@ public:
     size_t readAt(uint64_t offset, void* dst, size_t n, std::error_code& ec) const noexcept;
     // Fewer than n bytes only on an error (ec set); the count says how much reached the file.
     size_t writeAt(uint64_t offset, const void* src, size_t n, std::error_code& ec) noexcept;
+    // Cuts the file to size bytes.
+    bool truncate(uint64_t size, std::error_code& ec) noexcept;
     // Everything written so far onto the device.
     bool syncToDisk(std::error_code& ec) noexcept;
     bool close(std::error_code& ec) noexcept;

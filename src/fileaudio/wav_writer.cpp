@@ -38,22 +38,4 @@ std::array<uint8_t, kWavHeaderBytes> makeWavHeader(uint32_t channels, uint32_t s
     return h;
 }
 
-bool writeWavHeader(NativeFile& file, uint32_t channels, uint32_t sampleRate,
-                    uint32_t dataBytes) noexcept
-{
-    const auto h = makeWavHeader(channels, sampleRate, dataBytes);
-    std::error_code ec;
-    return file.writeAt(0, h.data(), h.size(), ec) == h.size();
-}
-
-bool writeWavSizes(NativeFile& file, uint32_t dataBytes) noexcept
-{
-    uint8_t riff[4];
-    uint8_t data[4];
-    put32(riff, dataBytes + 36);
-    put32(data, dataBytes);
-    std::error_code ec;
-    return file.writeAt(4, riff, 4, ec) == 4 && file.writeAt(40, data, 4, ec) == 4;
-}
-
 } // namespace kestravel::plugins

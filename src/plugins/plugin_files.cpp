@@ -6,7 +6,11 @@
 #include "fileaudio/file_status.h"
 #include "fileaudio/take_naming.h"
 
+#include "core/text_utf.h"
+
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <exception>
 
 namespace kestravel::plugins {
@@ -14,8 +18,38 @@ namespace kestravel::plugins {
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 
+DEF_CLASS_IID(IModuleReport)
+
+namespace {
+// Into a caller's buffer, cut to size on a character boundary.
+tresult copyText(const std::string& text, char8* out, int32 size)
+{
+    if (out == nullptr || size < 1)
+        return kInvalidArgument;
+    size_t n = std::min(text.size(), static_cast<size_t>(size) - 1);
+    if (n < text.size())
+        while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
+            --n;
+    std::memcpy(out, text.data(), n);
+    out[n] = 0;
+    return kResultOk;
+}
+} // namespace
+
 bool UtilityPlugin::setFile(const std::u16string& path, std::string& message)
 {
+    const bool ok = chooseFile(path, message);
+    lastFileError = ok ? std::string() : message;
+    return ok;
+}
+
+bool UtilityPlugin::chooseFile(const std::u16string& path, std::string& message)
+{
+    // The OS would see the name end at the NUL and act on another file.
+    if (path.find(u'\0') != std::u16string::npos) {
+        message = "File name contains a NUL character";
+        return false;
+    }
     try {
         if (kind == PLAYER) {
             if (player.playing.load()) {
@@ -56,9 +90,24 @@ tresult PLUGIN_API UtilityPlugin::setActive(TBool state)
         syncRunning = false;
         return kResultOk;
     }
-    if (kind != RECORDER || destinationPath.empty())
+    if (kind != RECORDER)
+        return kResultOk;
+    if (!reserveRecorderRing())
+        return kResultFalse;
+    if (destinationPath.empty())
         return kResultOk;
     return rearmRecorder();
+}
+
+bool UtilityPlugin::reserveRecorderRing()
+{
+    try {
+        recorder.reserveRing(static_cast<uint32_t>(inputBusChannelCount(0)),
+                             static_cast<uint32_t>(sampleRate));
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 tresult UtilityPlugin::rearmRecorder()
@@ -74,10 +123,49 @@ tresult UtilityPlugin::rearmRecorder()
         std::u16string candidate = chooseTakePath(destinationPath);
         recorder.prepareDestination(candidate, channelCount, rate);
         destinationPath = std::move(candidate);
+        lastFileError.clear();
         return kResultOk;
-    } catch (const std::exception&) {
+    } catch (const std::exception& error) {
+        lastFileError = error.what();
         return kResultFalse;
     }
+}
+
+tresult PLUGIN_API UtilityPlugin::getStatusText(char8* utf8, int32 size)
+{
+    return copyText(statusText(), utf8, size);
+}
+
+tresult PLUGIN_API UtilityPlugin::getLastFileError(char8* utf8, int32 size)
+{
+    const tresult r = copyText(lastFileError, utf8, size);
+    return r != kResultOk ? r : lastFileError.empty() ? kResultFalse : kResultTrue;
+}
+
+tresult PLUGIN_API UtilityPlugin::getTakeReport(TakeReport* report)
+{
+    if (report == nullptr)
+        return kInvalidArgument;
+    if (kind != RECORDER)
+        return kResultFalse;
+    report->framesWritten = recorder.framesWritten.load();
+    report->framesDropped = recorder.droppedFrames.load();
+    report->files = static_cast<int32>(recorder.takeFiles().size());
+    report->failed = recorder.failed.load() ? 1 : 0;
+    report->finished = recorder.finished.load() ? 1 : 0;
+    report->reserved = 0;
+    return kResultOk;
+}
+
+tresult PLUGIN_API UtilityPlugin::getTakeFile(int32 index, char8* utf8, int32 size)
+{
+    if (kind != RECORDER)
+        return kResultFalse;
+    const auto files = recorder.takeFiles();
+    if (index < 0 || static_cast<size_t>(index) >= files.size())
+        return kInvalidArgument;
+    const auto text = utf16ToUtf8(files[static_cast<size_t>(index)]);
+    return copyText(text ? *text : std::string(), utf8, size);
 }
 
 } // namespace kestravel::plugins

@@ -71,8 +71,10 @@ tresult PLUGIN_API UtilityPlugin::setState(IBStream* state)
             SingleComponentEffect::setParamNormalized(id, restored.parameters[id]);
         }
         paramValues[kPlayRecordParam].exchange(0.0);
+        lastFileError.clear();
         return kResultOk;
-    } catch (const std::exception&) {
+    } catch (const std::exception& error) {
+        lastFileError = error.what();
         return kResultFalse;
     }
 }

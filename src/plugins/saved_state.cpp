@@ -50,9 +50,12 @@ std::optional<std::string> encodeStateDocument(ModuleKind kind, const std::u16st
     auto utf8 = utf16ToUtf8(path);
     if (!utf8)
         return std::nullopt;
+#ifdef _WIN32
+    // Saved in the generic form; on other systems a backslash is part of a file name.
     for (char& c : *utf8)
         if (c == '\\')
             c = '/';
+#endif
 
     Json doc = Json::object();
     doc["schema"] = 1;
@@ -106,6 +109,8 @@ SavedState decodeStateDocument(std::string_view text, ModuleKind kind)
         refuse("State path is not valid UTF-8");
     if (wide->size() > kMaxPathUnits)
         refuse("State path is too long");
+    if (wide->find(u'\0') != std::u16string::npos)
+        refuse("State path contains a NUL character");
     state.path = std::move(*wide);
     return state;
 }

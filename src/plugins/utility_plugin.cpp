@@ -310,6 +310,8 @@ tresult PLUGIN_API UtilityPlugin::setupProcessing(ProcessSetup& setup)
     sampleRate = setup.sampleRate;
     maxBlockSize = setup.maxSamplesPerBlock;
     resizeScratch(maxBlockSize);
+    if (kind == RECORDER && !reserveRecorderRing())
+        return kResultFalse;
     return kResultOk;
 }
 

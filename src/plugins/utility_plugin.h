@@ -5,6 +5,7 @@
 #include "editor/editor_host.h"
 #include "engine/module_core.h"
 
+#include "kestravel/imodulereport.h"
 #include "public.sdk/source/vst/vstsinglecomponenteffect.h"
 
 #include <string>
@@ -14,7 +15,8 @@ namespace kestravel::plugins {
 class UtilityPlugin : public Steinberg::Vst::SingleComponentEffect,
                       public ModuleCore,
                       public EditorHost,
-                      public EditorEdits {
+                      public EditorEdits,
+                      public IModuleReport {
 public:
     using tresult = Steinberg::tresult;
     using ParamID = Steinberg::Vst::ParamID;
@@ -59,6 +61,17 @@ public:
     // [audio thread, never allocates]
     tresult PLUGIN_API process(Steinberg::Vst::ProcessData& data) SMTG_OVERRIDE;
 
+    // IModuleReport [UI thread]: the status line, the last refusal and the take, for rackhost.
+    tresult PLUGIN_API getStatusText(Steinberg::char8* utf8, Steinberg::int32 size) SMTG_OVERRIDE;
+    tresult PLUGIN_API getLastFileError(Steinberg::char8* utf8, Steinberg::int32 size) SMTG_OVERRIDE;
+    tresult PLUGIN_API getTakeReport(TakeReport* report) SMTG_OVERRIDE;
+    tresult PLUGIN_API getTakeFile(Steinberg::int32 index, Steinberg::char8* utf8,
+                                   Steinberg::int32 size) SMTG_OVERRIDE;
+    DEFINE_INTERFACES
+        DEF_INTERFACE(IModuleReport)
+    END_DEFINE_INTERFACES(SingleComponentEffect)
+    REFCOUNT_METHODS(SingleComponentEffect)
+
     // [UI thread] The editor's one edit path: begin, store, set, perform, end.
     tresult applyEditorEdit(ParamID id, ParamValue value) override;
     // [UI thread] The same path as a gesture: begin on grab, store/set/perform per move, end.
@@ -85,6 +98,11 @@ private:
     void createParameters();
     void stopTransportState(); // shared part of switching processing off and deactivating
     tresult rearmRecorder();
+    bool chooseFile(const std::u16string& path, std::string& message); // setFile without the record
+    // The module's words for the last file or saved state it refused; empty after a success.
+    std::string lastFileError;
+    // [controller thread, not processing] The recorder's ring for the current channels x rate.
+    bool reserveRecorderRing();
 };
 
 } // namespace kestravel::plugins

@@ -5,8 +5,16 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cmath>
+#include <future>
 #include <thread>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace kestravel::plugins::testing {
 namespace {
@@ -286,6 +294,39 @@ TEST(FilePlayer, LoadDecodesAndInstalls)
     EXPECT_EQ(player.totalFrames.load(), 3u);
     EXPECT_THROW(player.load(tmp.wide("missing.wav")), std::runtime_error);
     EXPECT_EQ(player.totalFrames.load(), 3u); // a failed load changes nothing
+}
+
+// A FIFO named .wav would block an open until some writer came; a device never ends. Both are
+// refused at once (the loader runs on the UI thread).
+TEST(FilePlayer, RefusesWhatIsNotARegularFileWithoutWaiting)
+{
+#ifdef _WIN32
+    GTEST_SKIP() << "FIFOs and /dev are POSIX";
+#else
+    TempDir tmp;
+    ASSERT_EQ(::mkfifo(tmp.path("pipe.wav").c_str(), 0600), 0);
+    for (const std::u16string& path : {tmp.wide("pipe.wav"), std::u16string(u"/dev/zero")}) {
+        auto attempt = std::async(std::launch::async, [path] {
+            try {
+                FilePlayer player;
+                player.load(path);
+                return std::string("loaded");
+            } catch (const std::runtime_error& e) {
+                return std::string(e.what());
+            }
+        });
+        if (attempt.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+            // Let a blocked open go, so the test can end and report.
+            const int unblock = ::open(tmp.path("pipe.wav").c_str(), O_WRONLY | O_NONBLOCK);
+            attempt.wait();
+            if (unblock >= 0)
+                ::close(unblock);
+            ADD_FAILURE() << "the open blocked";
+            continue;
+        }
+        EXPECT_EQ(attempt.get(), "Cannot open WAV file");
+    }
+#endif
 }
 
 } // namespace

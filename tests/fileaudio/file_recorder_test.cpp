@@ -1,5 +1,6 @@
 #include "fileaudio/file_recorder.h"
 #include "fileaudio/file_status.h"
+#include "fileaudio/take_naming.h"
 #include "recorder_fixture.h"
 
 #include <gtest/gtest.h>
@@ -219,7 +220,7 @@ TEST(FileRecorder, DiskFullEndsTheTakeWithAValidFile)
     TempDir tmp;
     FileRecorder rec;
     FileRecorder::WriterOptions options;
-    options.failWritesFrom = 44 + 8 * 500 + 3;
+    options.diskBytes = 44 + 8 * 500 + 3;
     rec.setWriterOptionsForTesting(options);
     rec.prepareDestination(tmp.wide("full.wav"), 2, 48000);
     rec.startCapture(0);
@@ -245,11 +246,14 @@ TEST(FileRecorder, DiskFullBeforeTheHeaderFailsPreparation)
     TempDir tmp;
     FileRecorder rec;
     FileRecorder::WriterOptions options;
-    options.failWritesFrom = 10;
+    options.diskBytes = 10;
     rec.setWriterOptionsForTesting(options);
     EXPECT_EQ(prepareError(rec, tmp.wide("x.wav")), "Cannot create recording file");
     EXPECT_TRUE(rec.failed.load());
     EXPECT_TRUE(rec.finished.load());
+    // The file it could not start is gone, so the next take gets this name, not the next one.
+    EXPECT_TRUE(folderNames(tmp.path("")).empty());
+    EXPECT_EQ(chooseTakePath(tmp.wide("x.wav")), tmp.wide("x.wav"));
 
     // A good destination afterwards clears the failure.
     rec.setWriterOptionsForTesting({});
@@ -271,7 +275,7 @@ TEST(FileRecorder, StalledWriterDropsAndCountsWithoutWaiting)
     const uint32_t channels = 3; // 2^20 is not a multiple of 3: the ring ends mid-frame
     rec.prepareDestination(tmp.wide("stall.wav"), channels, 48000);
     rec.startCapture(0);
-    const uint64_t fits = FileRecorder::kRingSamples / channels;
+    const uint64_t fits = rec.ringSamples() / channels;
     pushTake(rec, channels, 0, fits + 5000);
     EXPECT_EQ(rec.droppedFrames.load(), 5000u);
     EXPECT_EQ(rec.framesWritten.load(), 0u);
@@ -294,6 +298,178 @@ TEST(FileRecorder, StalledWriterDropsAndCountsWithoutWaiting)
     tail.channels = channels;
     tail.samples.assign(split, a.samples.end());
     EXPECT_TRUE(holdsTake(tail, channels, fits + 5000));
+}
+
+struct BacklogCase {
+    const char* name;
+    uint32_t channels;
+    uint32_t rate;
+    uint64_t seconds; // of audio waiting in the ring when the writer resumes
+};
+
+class Backlog : public ::testing::TestWithParam<BacklogCase> {};
+
+// However far the writer fell behind, it never writes more than a second of audio before the
+// header admits it: a crash loses at most about a second.
+TEST_P(Backlog, HeaderFollowsEverySecondOfAudio)
+{
+    const BacklogCase bc = GetParam();
+    TempDir tmp;
+    FileRecorder rec;
+    std::atomic<bool> hold{true};
+    std::atomic<uint64_t> mostAhead{0};
+    FileRecorder::WriterOptions options;
+    options.hold = &hold;
+    options.afterWrite = [&](uint64_t unclaimed) {
+        if (unclaimed > mostAhead.load())
+            mostAhead.store(unclaimed);
+    };
+    rec.setWriterOptionsForTesting(options);
+    rec.prepareDestination(tmp.wide("backlog.wav"), bc.channels, bc.rate);
+    rec.startCapture(0);
+    const uint64_t frames = bc.seconds * bc.rate + 77;
+    pushTake(rec, bc.channels, 0, frames);
+    ASSERT_EQ(rec.droppedFrames.load(), 0u);
+    hold.store(false);
+    ASSERT_TRUE(waitFor([&] { return rec.framesWritten.load() == frames; }));
+    rec.stopWriter();
+    EXPECT_GT(mostAhead.load(), 0u);
+    EXPECT_LE(mostAhead.load(), uint64_t{bc.rate} * bc.channels * 4);
+    const PreloadedAudio a = loadWav(tmp.wide("backlog.wav"), kPreloadLimitBytes);
+    ASSERT_EQ(a.frames(), frames);
+    EXPECT_TRUE(holdsTake(a, bc.channels, 0));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Backlog,
+                         ::testing::Values(BacklogCase{"Stereo48k", 2, 48000, 10},
+                                           BacklogCase{"Mono8k", 1, 8000, 120}),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+struct BounceCase {
+    const char* name;
+    bool offline;
+};
+
+class Bounce : public ::testing::TestWithParam<BounceCase> {};
+
+// A bounce faster than the disk: four ring lengths pushed at once against a slow writer.
+// Real-time pushes drop (and count) what does not fit; offline pushes wait for the writer, and
+// the take arrives whole.
+TEST_P(Bounce, OfflinePushesWaitForTheWriter)
+{
+    const BounceCase bc = GetParam();
+    TempDir tmp;
+    FileRecorder rec;
+    // In real time the writer also waits for the producer after its first write, so the ring
+    // surely fills however fast the machine is.
+    std::atomic<bool> pushed{bc.offline};
+    FileRecorder::WriterOptions options;
+    options.afterWrite = [&pushed](uint64_t) {
+        do
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        while (!pushed.load());
+    };
+    rec.setWriterOptionsForTesting(options);
+    rec.prepareDestination(tmp.wide("bounce.wav"), 1, 8000); // a second of audio per write
+    rec.startCapture(0);
+    const uint64_t frames = 4 * rec.ringSamples() + 123;
+    pushTake(rec, 1, 0, frames, 4096, takeSample, bc.offline);
+    pushed.store(true);
+    rec.stopWriter();
+    EXPECT_FALSE(rec.failed.load());
+    EXPECT_EQ(rec.framesWritten.load() + rec.droppedFrames.load(), frames);
+    if (!bc.offline) {
+        EXPECT_GT(rec.droppedFrames.load(), 0u); // the writer really was the slower side
+        return;
+    }
+    EXPECT_EQ(rec.droppedFrames.load(), 0u);
+    const PreloadedAudio a = loadWav(tmp.wide("bounce.wav"), kPreloadLimitBytes);
+    ASSERT_EQ(a.frames(), frames);
+    EXPECT_TRUE(holdsTake(a, 1, 0));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Bounce,
+                         ::testing::Values(BounceCase{"Realtime", false}, BounceCase{"Offline", true}),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+// The offline wait is bounded: a writer that fails while the producer waits lets it go on,
+// and what does not fit is dropped and counted as in real time.
+TEST(FileRecorder, OfflinePushGivesUpWhenTheWriterFails)
+{
+    TempDir tmp;
+    FileRecorder rec;
+    std::atomic<bool> hold{true};
+    FileRecorder::WriterOptions options;
+    options.hold = &hold;
+    options.diskBytes = 44 + 4 * 1000; // room for 1000 mono frames
+    rec.setWriterOptionsForTesting(options);
+    rec.prepareDestination(tmp.wide("fails.wav"), 1, 48000);
+    rec.startCapture(0);
+    // One block longer than the ring: its push must wait for the writer.
+    const uint64_t frames = rec.ringSamples() + 20000;
+    std::atomic<bool> pushed{false};
+    std::thread audio([&] {
+        pushTake(rec, 1, 0, frames, static_cast<uint32_t>(frames), takeSample, true);
+        pushed.store(true);
+    });
+    ASSERT_TRUE(waitFor([&] { return rec.pushing.load(); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(pushed.load()); // waiting for the held writer
+    hold.store(false);
+    const bool returned = waitFor([&] { return pushed.load(); }, std::chrono::milliseconds(5000));
+    audio.join();
+    EXPECT_TRUE(returned);
+    EXPECT_TRUE(rec.failed.load());
+    EXPECT_GT(rec.droppedFrames.load(), 0u);
+    EXPECT_EQ(rec.framesWritten.load(), 1000u);
+    rec.stopWriter();
+    const PreloadedAudio a = loadWav(tmp.wide("fails.wav"), kPreloadLimitBytes);
+    EXPECT_EQ(a.frames(), 1000u);
+    EXPECT_TRUE(holdsTake(a, 1, 0));
+}
+
+// The ring holds at least half a second of the take, in a power of two, never under 2^20.
+TEST(FileRecorder, RingIsSizedInTime)
+{
+    struct Row {
+        uint32_t channels, rate;
+        uint64_t samples;
+    };
+    for (const Row& row : {Row{1, 8000, 1u << 20}, Row{2, 48000, 1u << 20}, Row{64, 32768, 1u << 20},
+                           Row{64, 32769, 1u << 21}, Row{64, 192000, 1u << 23},
+                           Row{64, 384000, 1u << 24}}) {
+        SCOPED_TRACE(std::to_string(row.channels) + " x " + std::to_string(row.rate));
+        EXPECT_EQ(FileRecorder::ringSamplesFor(row.channels, row.rate), row.samples);
+        EXPECT_GE(row.samples * 2, uint64_t{row.channels} * row.rate);
+    }
+
+    TempDir tmp;
+    FileRecorder rec;
+    EXPECT_EQ(rec.ringSamples(), 1u << 20);
+    rec.reserveRing(64, 192000);
+    EXPECT_EQ(rec.ringSamples(), 1u << 23);
+    // An armed take keeps its ring; preparing a take sizes it for that take.
+    rec.prepareDestination(tmp.wide("a.wav"), 2, 48000);
+    EXPECT_EQ(rec.ringSamples(), 1u << 20);
+    rec.reserveRing(64, 384000);
+    EXPECT_EQ(rec.ringSamples(), 1u << 20);
+    rec.stopWriter();
+    rec.reserveRing(64, 384000);
+    EXPECT_EQ(rec.ringSamples(), 1u << 24);
+
+    // Half a second of a wide take fits while the writer is held.
+    std::atomic<bool> hold{true};
+    FileRecorder::WriterOptions options;
+    options.hold = &hold;
+    rec.setWriterOptionsForTesting(options);
+    rec.prepareDestination(tmp.wide("wide.wav"), 64, 96000);
+    EXPECT_EQ(rec.ringSamples(), 1u << 22);
+    rec.startCapture(0);
+    pushTake(rec, 64, 0, 48000);
+    EXPECT_EQ(rec.droppedFrames.load(), 0u);
+    hold.store(false);
+    rec.stopWriter();
+    EXPECT_EQ(rec.framesWritten.load(), 48000u);
 }
 
 TEST(FileRecorder, CaptureStartsAtItsPositionAndCleansSamples)
@@ -427,7 +603,7 @@ TEST(FileRecorder, TwoThreadRingStress)
         while (done < frames) {
             block = block % 1021 + 7; // odd sizes so blocks never line up with the ring
             const auto n = static_cast<uint32_t>(std::min<uint64_t>(block, frames - done));
-            while ((done + n - rec.framesWritten.load()) * channels > FileRecorder::kRingSamples)
+            while ((done + n - rec.framesWritten.load()) * channels > rec.ringSamples())
                 std::this_thread::yield();
             for (uint32_t c = 0; c < channels; ++c) {
                 for (uint32_t i = 0; i < n; ++i)

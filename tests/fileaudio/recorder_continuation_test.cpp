@@ -95,6 +95,101 @@ TEST(RecorderContinuation, ExistingPartNamesAreSkippedNeverOverwritten)
     EXPECT_TRUE(holdsTake(joined, kChannels, 0));
 }
 
+// Syncing a finished part to the device can take half a second; the drain must not wait for
+// it. Here every sync hangs until released: the take still goes on through two switches.
+TEST(RecorderContinuation, SyncOfAFinishedPartNeverStallsTheDrain)
+{
+    TempDir tmp;
+    FileRecorder rec;
+    std::atomic<bool> release{false};
+    std::atomic<int> syncs{0};
+    auto options = smallParts();
+    options.beforeSync = [&] {
+        ++syncs;
+        while (!release.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    rec.setWriterOptionsForTesting(options);
+    rec.prepareDestination(tmp.wide("song.wav"), kChannels, 48000);
+    rec.startCapture(0);
+    pushTake(rec, kChannels, 0, 2500);
+    const bool drained = waitFor([&] { return rec.framesWritten.load() == 2500; },
+                                 std::chrono::milliseconds(5000));
+    const uint32_t partsMeanwhile = rec.partCount.load();
+    release.store(true);
+    EXPECT_TRUE(drained) << "stuck at " << rec.framesWritten.load() << " frames";
+    EXPECT_EQ(partsMeanwhile, 3u);
+    rec.stopWriter();
+    EXPECT_FALSE(rec.failed.load());
+    EXPECT_EQ(syncs.load(), 3); // every part reached the device before the take ended
+
+    std::vector<float> take;
+    collectPart(tmp.path("song.wav"), 1000, take);
+    collectPart(tmp.path("song-part2.wav"), 1000, take);
+    collectPart(tmp.path("song-part3.wav"), 500, take);
+    PreloadedAudio joined;
+    joined.channels = kChannels;
+    joined.samples = std::move(take);
+    EXPECT_TRUE(holdsTake(joined, kChannels, 0));
+}
+
+struct DiskFullCase {
+    const char* name;
+    uint64_t diskBytes;
+    std::vector<uint64_t> partFrames; // what each file left behind holds
+};
+
+class DiskFullAtParts : public ::testing::TestWithParam<DiskFullCase> {};
+
+// A disk that fills up around a part switch: the take ends Failed, every file left is a valid
+// WAV holding whole frames, and a part that could not be started is removed, not left empty
+// while the numbers run on.
+TEST_P(DiskFullAtParts, LeavesOnlyValidParts)
+{
+    const DiskFullCase dc = GetParam();
+    TempDir tmp;
+    FileRecorder rec;
+    auto options = smallParts();
+    options.diskBytes = dc.diskBytes;
+    rec.setWriterOptionsForTesting(options);
+    rec.prepareDestination(tmp.wide("song.wav"), kChannels, 48000);
+    rec.startCapture(0);
+    pushTake(rec, kChannels, 0, 2500);
+    ASSERT_TRUE(waitFor([&] { return rec.finished.load(); }));
+    EXPECT_TRUE(rec.failed.load());
+    EXPECT_FALSE(rec.recording.load());
+    rec.stopWriter();
+
+    std::vector<std::string> expectNames{"song.wav"};
+    for (size_t part = 2; part <= dc.partFrames.size(); ++part)
+        expectNames.push_back("song-part" + std::to_string(part) + ".wav");
+    std::sort(expectNames.begin(), expectNames.end());
+    EXPECT_EQ(folderNames(tmp.path("")), expectNames);
+    EXPECT_EQ(rec.partCount.load(), dc.partFrames.size());
+
+    std::vector<float> take;
+    uint64_t total = 0;
+    for (size_t i = 0; i < dc.partFrames.size(); ++i) {
+        collectPart(tmp.path(i == 0 ? "song.wav" : "song-part" + std::to_string(i + 1) + ".wav"),
+                    dc.partFrames[i], take);
+        total += dc.partFrames[i];
+    }
+    EXPECT_EQ(rec.framesWritten.load(), total);
+    PreloadedAudio joined;
+    joined.channels = kChannels;
+    joined.samples = std::move(take);
+    EXPECT_TRUE(holdsTake(joined, kChannels, 0));
+}
+
+constexpr uint64_t kFullPart = 44 + kFramesPerPart * kChannels * 4;
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DiskFullAtParts,
+    ::testing::Values(DiskFullCase{"NoRoomForTheNextHeader", kFullPart, {1000}},
+                      DiskFullCase{"HalfTheNextHeader", kFullPart + 20, {1000}},
+                      DiskFullCase{"InsideTheSecondPart", 2 * kFullPart - 6000 + 5, {1000, 500}}),
+    [](const auto& p) { return std::string(p.param.name); });
+
 struct BlockedCase {
     const char* name;
     bool needsNonRoot;

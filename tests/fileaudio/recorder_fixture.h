@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <functional>
 #include <thread>
 
@@ -32,10 +33,12 @@ inline bool waitFor(const std::function<bool()>& condition,
 }
 
 // Pushes frames [first, first + count) of the generated take in blocks, planar as a host
-// delivers them, with the timeline position equal to the frame index.
+// delivers them, with the timeline position equal to the frame index; offline pushes may wait
+// for ring space as in an offline bounce.
 inline void pushTake(FileRecorder& rec, uint32_t channels, uint64_t first, uint64_t count,
                      uint32_t block = 512,
-                     const std::function<float(uint64_t, uint32_t)>& sample = takeSample)
+                     const std::function<float(uint64_t, uint32_t)>& sample = takeSample,
+                     bool offline = false)
 {
     std::vector<std::vector<float>> planes(channels, std::vector<float>(block));
     std::vector<const float*> ptrs(channels);
@@ -46,7 +49,7 @@ inline void pushTake(FileRecorder& rec, uint32_t channels, uint64_t first, uint6
                 planes[c][i] = sample(first + done + i, c);
             ptrs[c] = planes[c].data();
         }
-        rec.pushBlock(ptrs.data(), channels, n, first + done);
+        rec.pushBlock(ptrs.data(), channels, n, first + done, offline);
         done += n;
     }
 }
@@ -89,6 +92,16 @@ inline ::testing::AssertionResult holdsTake(const PreloadedAudio& a, uint32_t ch
                        << "frame " << f << " channel " << c << ": " << a.samples[f * channels + c]
                        << " != " << sample(first + f, c);
     return ::testing::AssertionSuccess();
+}
+
+// The names in a folder, sorted.
+inline std::vector<std::string> folderNames(const std::filesystem::path& dir)
+{
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 inline bool haveSoxi()

@@ -6,8 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <thread>
+#include <vector>
 
 namespace kestravel::plugins::test {
 namespace {
@@ -85,6 +89,26 @@ TEST(FileControl, RecorderArmsAtOnceAndNeverOverwrites)
     EXPECT_EQ(recorder->statusText(), "Recording 0 frames; dropped 0");
 }
 
+// A chosen name with a NUL in it would reach the OS cut short, and every later take would
+// land on the cut name: refused before anything is touched.
+TEST(FileControl, NamesWithANulAreRefused)
+{
+    TempDir dir;
+    writeTestWav(dir.path / "a.wav", 100);
+    // Cut at the NUL, the PLAYER's name is a file that exists, the RECORDER's a free name.
+    for (auto [kind, name] : {std::pair{PLAYER, "a.wav"}, std::pair{RECORDER, "new.wav"}}) {
+        Module module(kind);
+        setUp(*module);
+        std::string message;
+        EXPECT_FALSE(module->setFile(dir.file(name) + std::u16string(1, u'\0') + u"x.wav", message));
+        EXPECT_EQ(message, "File name contains a NUL character");
+        EXPECT_TRUE(module->destinationPath.empty());
+        EXPECT_FALSE(module->recorder.ready.load());
+        EXPECT_EQ(module->player.totalFrames.load(), 0u);
+    }
+    EXPECT_FALSE(fs::exists(dir.path / "new.wav"));
+}
+
 TEST(Activation, RecorderRearmsOnTheStoredPathOrTheFirstFreeTake)
 {
     TempDir dir;
@@ -155,6 +179,162 @@ TEST(Activation, DeactivationEndsTheTakeAndResetsTheSwitch)
     EXPECT_TRUE(recorder->recorder.finished.load());
     EXPECT_EQ(fs::file_size(dir.path / "live.wav"), 44u + 64u * 2u * 4u);
 }
+
+// What rackhost reads through the module's report: the last refusal in the module's words
+// (cleared by a success), and the files and counts of a take that continued in a part.
+TEST(FileControl, ReportGivesTheLastRefusalAndTheTakesFiles)
+{
+    TempDir dir;
+    Module recorder(RECORDER);
+    setUp(*recorder);
+    IModuleReport& report = *recorder.plugin;
+    char8 text[256];
+    std::string message;
+    std::ofstream(dir.path / "taken.wav") << "x";
+    EXPECT_FALSE(recorder->setFile(dir.file("taken.wav"), message));
+    EXPECT_EQ(report.getLastFileError(text, sizeof text), kResultTrue);
+    EXPECT_STREQ(text, "Destination exists; choose a new file");
+    EXPECT_EQ(report.getLastFileError(text, 8), kResultTrue);
+    EXPECT_STREQ(text, "Destina"); // cut to the caller's size
+
+    FileRecorder::WriterOptions parts;
+    parts.fileByteBudget = 100 * 2 * 4;
+    recorder->recorder.setWriterOptionsForTesting(parts);
+    ASSERT_TRUE(recorder->setFile(dir.file("take.wav"), message)) << message;
+    EXPECT_EQ(report.getLastFileError(text, sizeof text), kResultFalse);
+    EXPECT_STREQ(text, "");
+    recorder->recorder.startCapture(0);
+    float samples[2][150] = {};
+    const float* rows[2] = {samples[0], samples[1]};
+    recorder->recorder.pushBlock(rows, 2, 150, 0);
+    ASSERT_EQ(recorder->setActive(false), kResultOk);
+
+    TakeReport take;
+    ASSERT_EQ(report.getTakeReport(&take), kResultOk);
+    EXPECT_EQ(take.framesWritten, 150u);
+    EXPECT_EQ(take.framesDropped, 0u);
+    EXPECT_EQ(take.files, 2);
+    EXPECT_EQ(take.failed, 0);
+    EXPECT_EQ(take.finished, 1);
+    ASSERT_EQ(report.getTakeFile(1, text, sizeof text), kResultOk);
+    EXPECT_EQ(fs::path(text).filename(), "take-part2.wav");
+    EXPECT_EQ(report.getTakeFile(2, text, sizeof text), kInvalidArgument);
+
+    Module output(OUTPUT);
+    EXPECT_EQ(static_cast<IModuleReport&>(*output.plugin).getTakeReport(&take), kResultFalse);
+}
+
+// The ring is sized when processing is set up, in time: half a second of the bus's channels x
+// rate at least, so a 64-channel take at 384 kHz has a ring of 2^24 samples before it starts.
+TEST(Setup, RecorderRingFollowsChannelsAndRate)
+{
+    Module recorder(RECORDER);
+    SpeakerArrangement wide = ~SpeakerArrangement{0};
+    ASSERT_EQ(recorder->setBusArrangements(&wide, 1, &wide, 1), kResultTrue);
+    setUp(*recorder, 384000.0);
+    EXPECT_EQ(recorder->recorder.ringSamples(), 1u << 24);
+    SpeakerArrangement stereo = SpeakerArr::kStereo;
+    ASSERT_EQ(recorder->setBusArrangements(&stereo, 1, &stereo, 1), kResultTrue);
+    setUp(*recorder, 96000.0);
+    EXPECT_EQ(recorder->recorder.ringSamples(), 1u << 20);
+    ASSERT_EQ(recorder->setBusArrangements(&wide, 1, &wide, 1), kResultTrue);
+    ASSERT_EQ(recorder->setActive(true), kResultOk); // arrangement changed after set-up
+    EXPECT_EQ(recorder->recorder.ringSamples(), 1u << 22);
+
+    Module output(OUTPUT); // other kinds keep the ring they were built with
+    ASSERT_EQ(output->setBusArrangements(&wide, 1, &wide, 1), kResultTrue);
+    setUp(*output, 384000.0);
+    EXPECT_EQ(output->recorder.ringSamples(), 1u << 20);
+}
+
+struct ProcessModeCase {
+    const char* name;
+    int32 mode;
+    bool waits;
+};
+
+class RecorderProcessMode : public ::testing::TestWithParam<ProcessModeCase> {};
+
+// The host's process mode reaches the recorder: in an offline bounce a slow disk holds the
+// render back instead of losing frames; in real time and prefetch a full ring drops as before.
+TEST_P(RecorderProcessMode, OnlyOfflineWaitsForTheWriter)
+{
+    const ProcessModeCase pc = GetParam();
+    TempDir dir;
+    Module recorder(RECORDER);
+    constexpr int32 kBlock = 4096;
+    ProcessSetup setup{pc.mode, kSample32, kBlock, 8000.0};
+    ASSERT_EQ(recorder->setupProcessing(setup), kResultOk);
+    // A millisecond per write; in the dropping modes the writer also waits for the end of the
+    // render after its first write, so the ring surely fills however fast the machine is.
+    std::atomic<bool> renderDone{pc.waits};
+    FileRecorder::WriterOptions slow;
+    slow.afterWrite = [&renderDone](uint64_t) {
+        do
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        while (!renderDone.load());
+    };
+    recorder->recorder.setWriterOptionsForTesting(slow);
+    std::string message;
+    ASSERT_TRUE(recorder->setFile(dir.file("bounce.wav"), message)) << message;
+    recorder->activateBus(kAudio, kInput, 0, true);
+    recorder->activateBus(kAudio, kOutput, 0, true);
+    recorder->setParamNormalized(kFollowTransportParam, 0.0);
+    recorder->setParamNormalized(kPlayRecordParam, 1.0);
+    ASSERT_EQ(recorder->setProcessing(true), kResultOk);
+
+    std::vector<std::vector<float>> in(2, std::vector<float>(kBlock)), out(2, std::vector<float>(kBlock));
+    float* inRows[2] = {in[0].data(), in[1].data()};
+    float* outRows[2] = {out[0].data(), out[1].data()};
+    AudioBusBuffers inBus{};
+    inBus.numChannels = 2;
+    inBus.channelBuffers32 = inRows;
+    AudioBusBuffers outBus{};
+    outBus.numChannels = 2;
+    outBus.channelBuffers32 = outRows;
+    ProcessData data{};
+    data.processMode = pc.mode;
+    data.symbolicSampleSize = kSample32;
+    data.numSamples = kBlock;
+    data.numInputs = 1;
+    data.inputs = &inBus;
+    data.numOutputs = 1;
+    data.outputs = &outBus;
+
+    const uint64_t blocks = 4 * recorder->recorder.ringSamples() / (2 * kBlock) + 1;
+    for (uint64_t b = 0; b < blocks; ++b) {
+        for (int32 i = 0; i < kBlock; ++i) {
+            const auto frame = static_cast<float>(b * kBlock + static_cast<uint64_t>(i));
+            in[0][static_cast<size_t>(i)] = frame;
+            in[1][static_cast<size_t>(i)] = -frame;
+        }
+        ASSERT_EQ(recorder->process(data), kResultOk);
+    }
+    renderDone.store(true);
+    ASSERT_EQ(recorder->setProcessing(false), kResultOk);
+    ASSERT_EQ(recorder->setActive(false), kResultOk);
+    const uint64_t frames = blocks * kBlock;
+    EXPECT_EQ(recorder->recorder.framesWritten.load() + recorder->recorder.droppedFrames.load(), frames);
+    if (!pc.waits) {
+        EXPECT_GT(recorder->recorder.droppedFrames.load(), 0u);
+        return;
+    }
+    EXPECT_EQ(recorder->recorder.droppedFrames.load(), 0u);
+    std::ifstream file(dir.path / "bounce.wav", std::ios::binary);
+    file.seekg(44);
+    std::vector<float> samples(frames * 2);
+    file.read(reinterpret_cast<char*>(samples.data()), static_cast<std::streamsize>(samples.size() * 4));
+    ASSERT_TRUE(file.good());
+    for (uint64_t f = 0; f < frames; ++f)
+        ASSERT_TRUE(samples[2 * f] == static_cast<float>(f) && samples[2 * f + 1] == -static_cast<float>(f))
+            << "frame " << f << ": " << samples[2 * f] << ", " << samples[2 * f + 1];
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, RecorderProcessMode,
+                         ::testing::Values(ProcessModeCase{"Realtime", kRealtime, false},
+                                           ProcessModeCase{"Prefetch", kPrefetch, false},
+                                           ProcessModeCase{"Offline", kOffline, true}),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 } // namespace
 } // namespace kestravel::plugins::test
