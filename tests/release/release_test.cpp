@@ -311,8 +311,9 @@ TEST_F(ModuleInfoCommand, ListsEverySnapshotOfTheClassByScaleAndNothingElse)
     const std::string cid = kKinds[1].cid;
     const fs::path one = snapshots() / (cid + "_snapshot.png");
     ASSERT_TRUE(fs::exists(one));
-    // The build may have made the 2x picture already.
-    fs::copy_file(one, snapshots() / (cid + "_snapshot_2.0x.png"), fs::copy_options::overwrite_existing);
+    // The build may have made the 2x picture already (mingw's copy_file cannot overwrite).
+    fs::remove(snapshots() / (cid + "_snapshot_2.0x.png"));
+    fs::copy_file(one, snapshots() / (cid + "_snapshot_2.0x.png"));
     // Not snapshots of this class: another class ID, another extension, no class ID at all.
     for (const char* stray : {"4B5241434B5554494C49545900100001_snapshot.png", "editor.png"})
         fs::copy_file(one, snapshots() / stray);
