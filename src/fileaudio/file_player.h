@@ -52,6 +52,29 @@ public:
     bool keepRetiredForTesting = false;
 
 private:
+    // Interleaved frames [first, first + count) of the file at data; the frame after the last
+    // one is there too unless the file ends.
+    struct FrameSpan {
+        const float* data = nullptr;
+        uint64_t first = 0;
+        uint64_t count = 0;
+        uint32_t channels = 0;
+    };
+    // [audio thread] The span holding frame f; false when f cannot be played.
+    bool spanAt(uint64_t f, FrameSpan& span) const noexcept;
+    void endAt(uint64_t t) noexcept;
+    void playSameRate(float* const* rows, uint32_t channelCount, uint32_t frames, uint32_t i,
+                      uint64_t f, uint64_t t0) noexcept;
+    void playResampled(float* const* rows, uint32_t channelCount, uint32_t frames, uint32_t i,
+                       uint64_t k, double step, uint64_t first, uint64_t t0) noexcept;
+    static void copySpan(float* const* rows, uint32_t rowCount, uint32_t at, const FrameSpan& span,
+                         uint64_t f, uint32_t m, uint64_t fileFrames) noexcept;
+    static void interpolateSpan(float* const* rows, uint32_t rowCount, uint32_t at,
+                                const FrameSpan& span, const uint32_t* a, const uint32_t* b,
+                                const float* u, uint32_t m) noexcept;
+    void renderEachSample(float* const* rows, uint32_t channelCount, uint32_t frames, double step,
+                          uint64_t t0, uint64_t start, uint64_t first) noexcept;
+
     PreloadedAudio* current;                 // audio thread only
     std::atomic<PreloadedAudio*> pending{nullptr};
     std::atomic<PreloadedAudio*> latest;     // not owning
