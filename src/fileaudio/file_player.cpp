@@ -79,64 +79,71 @@ uint64_t channelOfRow(uint32_t row, uint64_t channels) noexcept
     return std::min<uint64_t>(row, channels - 1);
 }
 
-// The interpolation at weight 0, as the resampling arithmetic does it: a + (b - a) * 0. It is a
-// itself except for -0, a difference past the float range and subnormals under DAZ, so it runs
-// as a second pass over the copied row instead of being dropped.
-void weightZero(float* out, uint32_t m, float next) noexcept
+// The interpolation at weight 0, as the resampling arithmetic does it: a + (b - a) * 0 with b the
+// next frame. It is a itself except for -0, a difference past the float range and subnormals
+// under DAZ, so it is computed, not dropped; in registers it costs next to nothing.
+inline float weightZero(float a, float b) noexcept
 {
-    for (uint32_t i = 0; i + 1 < m; ++i)
-        out[i] = out[i] + (out[i + 1] - out[i]) * 0.0f;
-    out[m - 1] = out[m - 1] + (next - out[m - 1]) * 0.0f;
+    return a + (b - a) * 0.0f;
 }
 
-// Copies m frames of interleaved channels into one row per channel (rows may be null).
-void deinterleave(float* const* out, uint32_t rowCount, const float* src, uint32_t channels,
+// De-interleaves m frames into one row per channel (rows may be null), each sample through
+// weightZero with its next frame, which lies in memory right after (frame m included).
+void copyWeighted(float* const* out, uint32_t rowCount, const float* src, uint32_t channels,
                   uint32_t m) noexcept
 {
     const uint32_t used = std::min(rowCount, channels);
-    if (channels == 1) {
-        if (out[0])
-            std::memcpy(out[0], src, m * sizeof(float));
+    uint32_t c = 0;
+#if defined(__SSE2__)
+    const __m128 zero = _mm_setzero_ps();
+    const auto weigh = [zero](__m128 a, __m128 b) { return _mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(b, a), zero)); };
+    if (channels == 1 && out[0]) {
+        float* r = out[0];
+        uint32_t i = 0;
+        for (; i + 4 <= m; i += 4)
+            _mm_storeu_ps(r + i, weigh(_mm_loadu_ps(src + i), _mm_loadu_ps(src + i + 1)));
+        for (; i < m; ++i)
+            r[i] = weightZero(src[i], src[i + 1]);
         return;
     }
     if (channels == 2 && used == 2 && out[0] && out[1]) {
-        float* a = out[0];
-        float* b = out[1];
-        for (uint32_t i = 0; i < m; ++i) {
-            a[i] = src[2 * i];
-            b[i] = src[2 * i + 1];
+        float* r0 = out[0];
+        float* r1 = out[1];
+        uint32_t i = 0;
+        for (; i + 4 <= m; i += 4) {
+            const float* f = src + 2 * i;
+            const __m128 w0 = weigh(_mm_loadu_ps(f), _mm_loadu_ps(f + 2));
+            const __m128 w1 = weigh(_mm_loadu_ps(f + 4), _mm_loadu_ps(f + 6));
+            _mm_storeu_ps(r0 + i, _mm_shuffle_ps(w0, w1, _MM_SHUFFLE(2, 0, 2, 0)));
+            _mm_storeu_ps(r1 + i, _mm_shuffle_ps(w0, w1, _MM_SHUFFLE(3, 1, 3, 1)));
+        }
+        for (; i < m; ++i) {
+            r0[i] = weightZero(src[2 * i], src[2 * i + 2]);
+            r1[i] = weightZero(src[2 * i + 1], src[2 * i + 3]);
         }
         return;
     }
-    uint32_t c = 0;
-#if defined(__SSE2__)
-    // Four channels by four frames at a time: a transpose in registers.
+    // Four channels by four frames at a time, weighed while still interleaved, then transposed.
     for (; c + 4 <= used; c += 4) {
-        float* r0 = out[c];
-        float* r1 = out[c + 1];
-        float* r2 = out[c + 2];
-        float* r3 = out[c + 3];
-        if (!r0 || !r1 || !r2 || !r3)
+        float* r[4] = {out[c], out[c + 1], out[c + 2], out[c + 3]};
+        if (!r[0] || !r[1] || !r[2] || !r[3])
             break;
         uint32_t i = 0;
         for (; i + 4 <= m; i += 4) {
             const float* f = src + size_t{i} * channels + c;
-            __m128 v0 = _mm_loadu_ps(f);
-            __m128 v1 = _mm_loadu_ps(f + channels);
-            __m128 v2 = _mm_loadu_ps(f + 2 * size_t{channels});
-            __m128 v3 = _mm_loadu_ps(f + 3 * size_t{channels});
-            _MM_TRANSPOSE4_PS(v0, v1, v2, v3);
-            _mm_storeu_ps(r0 + i, v0);
-            _mm_storeu_ps(r1 + i, v1);
-            _mm_storeu_ps(r2 + i, v2);
-            _mm_storeu_ps(r3 + i, v3);
+            __m128 v[5];
+            for (uint32_t q = 0; q < 5; ++q)
+                v[q] = _mm_loadu_ps(f + q * size_t{channels});
+            for (uint32_t q = 0; q < 4; ++q)
+                v[q] = weigh(v[q], v[q + 1]);
+            _MM_TRANSPOSE4_PS(v[0], v[1], v[2], v[3]);
+            for (uint32_t q = 0; q < 4; ++q)
+                _mm_storeu_ps(r[q] + i, v[q]);
         }
         for (; i < m; ++i) {
             const float* f = src + size_t{i} * channels + c;
-            r0[i] = f[0];
-            r1[i] = f[1];
-            r2[i] = f[2];
-            r3[i] = f[3];
+            for (uint32_t q = 0; q < 4; ++q)
+                r[q][i] = weightZero(f[q], f[q + channels]);
         }
     }
 #endif
@@ -146,7 +153,7 @@ void deinterleave(float* const* out, uint32_t rowCount, const float* src, uint32
             continue;
         const float* s = src + c;
         for (uint32_t i = 0; i < m; ++i)
-            r[i] = s[size_t{i} * channels];
+            r[i] = weightZero(s[size_t{i} * channels], s[size_t{i + 1} * channels]);
     }
 }
 
@@ -157,25 +164,30 @@ void FilePlayer::copySpan(float* const* rows, uint32_t rowCount, uint32_t at, co
 {
     const uint64_t channels = span.channels;
     const float* src = span.data + (f - span.first) * channels;
-    // A row that repeats the last channel is filled from the row that holds it, or read directly.
-    float* direct[64];
     const uint32_t used = static_cast<uint32_t>(std::min<uint64_t>(rowCount, channels));
+    float* direct[64];
     for (uint32_t j = 0; j < used; ++j)
         direct[j] = rows[j] ? rows[j] + at : nullptr;
-    deinterleave(direct, used, src, span.channels, m);
-    const uint64_t g = std::min(f + m, fileFrames - 1); // the frame after the last one
-    const float* next = span.data + (g - span.first) * channels;
+    // The file's last frame is its own next one; every other next frame follows in memory.
+    const bool atEnd = f + m == fileFrames;
+    const uint32_t inner = atEnd ? m - 1 : m;
+    copyWeighted(direct, used, src, span.channels, inner);
     for (uint32_t j = 0; j < rowCount; ++j) {
         if (!rows[j])
             continue;
         const uint64_t c = channelOfRow(j, channels);
         float* out = rows[j] + at;
-        if (j >= used) {
-            const float* s = src + c;
-            for (uint32_t i = 0; i < m; ++i)
-                out[i] = s[size_t{i} * channels];
+        if (j >= used) { // repeats the last channel
+            if (rows[used - 1])
+                std::memcpy(out, rows[used - 1] + at, inner * sizeof(float));
+            else
+                for (uint32_t i = 0; i < inner; ++i)
+                    out[i] = weightZero(src[i * channels + c], src[(i + 1) * channels + c]);
         }
-        weightZero(out, m, next[c]);
+        if (atEnd) {
+            const float last = src[(m - 1) * channels + c];
+            out[m - 1] = weightZero(last, last);
+        }
     }
 }
 
@@ -183,8 +195,78 @@ void FilePlayer::interpolateSpan(float* const* rows, uint32_t rowCount, uint32_t
                                  const FrameSpan& span, const uint32_t* a, const uint32_t* b,
                                  const float* u, uint32_t m) noexcept
 {
-    const uint64_t channels = span.channels;
-    for (uint32_t j = 0; j < rowCount; ++j) {
+    const uint32_t channels = span.channels;
+    uint32_t j = 0;
+#if defined(__SSE2__)
+    // Four channels of four output frames at a time: frame-wise loads of both neighbours, the
+    // same float arithmetic lane by lane, a transpose into the rows.
+    const uint32_t used = std::min(rowCount, channels);
+    for (; j + 4 <= used; j += 4) {
+        float* r0 = rows[j];
+        float* r1 = rows[j + 1];
+        float* r2 = rows[j + 2];
+        float* r3 = rows[j + 3];
+        if (!r0 || !r1 || !r2 || !r3)
+            break;
+        r0 += at;
+        r1 += at;
+        r2 += at;
+        r3 += at;
+        const float* s = span.data + j;
+        uint32_t i = 0;
+        __m128 v[4];
+        for (; i + 4 <= m; i += 4) {
+            for (uint32_t q = 0; q < 4; ++q) {
+                const __m128 x = _mm_loadu_ps(s + a[i + q]);
+                const __m128 y = _mm_loadu_ps(s + b[i + q]);
+                v[q] = _mm_add_ps(x, _mm_mul_ps(_mm_sub_ps(y, x), _mm_set1_ps(u[i + q])));
+            }
+            _MM_TRANSPOSE4_PS(v[0], v[1], v[2], v[3]);
+            _mm_storeu_ps(r0 + i, v[0]);
+            _mm_storeu_ps(r1 + i, v[1]);
+            _mm_storeu_ps(r2 + i, v[2]);
+            _mm_storeu_ps(r3 + i, v[3]);
+        }
+        float* r[4] = {r0, r1, r2, r3};
+        for (; i < m; ++i)
+            for (uint32_t q = 0; q < 4; ++q) {
+                const float x = s[a[i] + q];
+                const float y = s[b[i] + q];
+                r[q][i] = x + (y - x) * u[i];
+            }
+    }
+    if (channels == 2 && j == 0 && rowCount >= 2 && rows[0] && rows[1]) {
+        // Stereo: both channels of two output frames in one vector.
+        float* r0 = rows[0] + at;
+        float* r1 = rows[1] + at;
+        const float* s = span.data;
+        uint32_t i = 0;
+        for (; i + 4 <= m; i += 4) {
+            __m128 w[2];
+            for (uint32_t h = 0; h < 2; ++h) {
+                const uint32_t q = i + 2 * h;
+                const auto* xa = reinterpret_cast<const __m64*>(s + a[q]);
+                const auto* xb = reinterpret_cast<const __m64*>(s + a[q + 1]);
+                const auto* ya = reinterpret_cast<const __m64*>(s + b[q]);
+                const auto* yb = reinterpret_cast<const __m64*>(s + b[q + 1]);
+                const __m128 x = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), xa), xb);
+                const __m128 y = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), ya), yb);
+                const __m128 k = _mm_set_ps(u[q + 1], u[q + 1], u[q], u[q]);
+                w[h] = _mm_add_ps(x, _mm_mul_ps(_mm_sub_ps(y, x), k));
+            }
+            _mm_storeu_ps(r0 + i, _mm_shuffle_ps(w[0], w[1], _MM_SHUFFLE(2, 0, 2, 0)));
+            _mm_storeu_ps(r1 + i, _mm_shuffle_ps(w[0], w[1], _MM_SHUFFLE(3, 1, 3, 1)));
+        }
+        for (; i < m; ++i)
+            for (uint32_t c = 0; c < 2; ++c) {
+                const float x = s[a[i] + c];
+                const float y = s[b[i] + c];
+                (c == 0 ? r0 : r1)[i] = x + (y - x) * u[i];
+            }
+        j = 2;
+    }
+#endif
+    for (; j < rowCount; ++j) {
         if (!rows[j])
             continue;
         const float* s = span.data + channelOfRow(j, channels);
@@ -201,14 +283,12 @@ void FilePlayer::render(float* const* rows, uint32_t channelCount, uint32_t fram
                         int64_t clock) noexcept
 {
     adoptPending();
-    for (uint32_t j = 0; j < channelCount; ++j)
-        if (rows[j])
-            std::fill(rows[j], rows[j] + frames, 0.0f);
-
     const PreloadedAudio& audio = *current;
     const uint64_t fileFrames = audio.frames();
-    if (!playing.load() || !(hostRate > 0.0) || audio.channels == 0 || fileFrames == 0)
+    if (!playing.load() || !(hostRate > 0.0) || audio.channels == 0 || fileFrames == 0) {
+        silence(rows, channelCount, 0, frames);
         return;
+    }
 
     const uint64_t start = playStart.load();
     const uint64_t first = fileStart.load();
@@ -218,11 +298,13 @@ void FilePlayer::render(float* const* rows, uint32_t channelCount, uint32_t fram
     // double, take the sample-by-sample path.
     const uint64_t played = t0 + frames > start ? t0 + frames - start : 0; // by the block's end
     if (t0 > ~uint64_t{0} - frames || first >= kExactFrames || played >= kExactFrames) {
+        silence(rows, channelCount, 0, frames);
         renderEachSample(rows, channelCount, frames, step, t0, start, first);
         return;
     }
-    // Frames before the start stay silent.
+    // Frames before the start stay silent; every played frame is written below.
     const uint32_t i = t0 >= start ? 0 : static_cast<uint32_t>(std::min<uint64_t>(start - t0, frames));
+    silence(rows, channelCount, 0, i);
     if (i == frames)
         return;
     const uint64_t k = t0 + i - start; // frames played before output frame i
@@ -240,6 +322,7 @@ void FilePlayer::playSameRate(float* const* rows, uint32_t channelCount, uint32_
     while (i < frames) {
         FrameSpan span;
         if (f >= fileFrames || !spanAt(f, span)) {
+            silence(rows, channelCount, i, frames);
             endAt(t0 + i);
             return;
         }
@@ -277,32 +360,53 @@ void FilePlayer::playResampled(float* const* rows, uint32_t channelCount, uint32
             m = q;
             ends = true;
         }
-        for (uint32_t q = 0; q < m; ++q)
-            f[q] = static_cast<uint64_t>(static_cast<int64_t>(p[q])); // p < 2^52 here
-        for (uint32_t q = 0; q < m; ++q)
-            u[q] = static_cast<float>(p[q] - static_cast<double>(f[q]));
         uint32_t q = 0;
+#if defined(__SSE2__)
+        if (p[m - 1] < 2147483648.0) // truncation in 32 bits gives the same frame
+            for (; q + 2 <= m; q += 2) {
+                const __m128d x = _mm_loadu_pd(p + q);
+                const __m128i whole = _mm_cvttpd_epi32(x);
+                const __m128 w = _mm_cvtpd_ps(_mm_sub_pd(x, _mm_cvtepi32_pd(whole)));
+                f[q] = static_cast<uint32_t>(_mm_cvtsi128_si32(whole));
+                f[q + 1] = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(whole, 4)));
+                u[q] = _mm_cvtss_f32(w);
+                u[q + 1] = _mm_cvtss_f32(_mm_shuffle_ps(w, w, 1));
+            }
+#endif
+        for (; q < m; ++q) {
+            f[q] = static_cast<uint64_t>(static_cast<int64_t>(p[q])); // p < 2^52 here
+            u[q] = static_cast<float>(p[q] - static_cast<double>(f[q]));
+        }
+        q = 0;
         while (q < m) {
             FrameSpan span;
             if (!spanAt(f[q], span)) {
+                silence(rows, channelCount, i + q, frames);
                 endAt(t0 + i + q);
                 return;
             }
             // Output frames whose file frame lies in this span (its next frame does too).
             const uint64_t last = span.first + span.count;
-            uint32_t r = q;
-            while (r < m && f[r] < last)
-                ++r;
-            const uint64_t channels = span.channels;
-            for (uint32_t x = q; x < r; ++x) {
-                const uint64_t g = std::min(f[x] + 1, fileFrames - 1);
-                a[x - q] = static_cast<uint32_t>((f[x] - span.first) * channels);
-                b[x - q] = static_cast<uint32_t>((g - span.first) * channels);
+            uint32_t r = m;
+            if (!(f[m - 1] < last)) { // frames only grow: most chunks lie in one span
+                r = q;
+                while (r < m && f[r] < last)
+                    ++r;
             }
+            const uint32_t channels = span.channels;
+            const auto base = static_cast<uint32_t>(span.first); // spans hold under 2^32 samples
+            for (uint32_t x = q; x < r; ++x) {
+                a[x - q] = (static_cast<uint32_t>(f[x]) - base) * channels;
+                b[x - q] = a[x - q] + channels;
+            }
+            // The last frame is its own next one.
+            for (uint32_t x = r; x > q && f[x - 1] + 1 >= fileFrames; --x)
+                b[x - 1 - q] = a[x - 1 - q];
             interpolateSpan(rows, channelCount, i + q, span, a, b, u + q, r - q);
             q = r;
         }
         if (ends) {
+            silence(rows, channelCount, i + m, frames);
             endAt(t0 + i + m);
             return;
         }
@@ -316,6 +420,13 @@ bool FilePlayer::spanAt(uint64_t f, FrameSpan& span) const noexcept
     const PreloadedAudio& audio = *current;
     span = FrameSpan{audio.samples.data(), 0, audio.frames(), audio.channels};
     return f < span.count;
+}
+
+void FilePlayer::silence(float* const* rows, uint32_t channelCount, uint32_t from, uint32_t to) noexcept
+{
+    for (uint32_t j = 0; j < channelCount; ++j)
+        if (rows[j])
+            std::fill(rows[j] + from, rows[j] + to, 0.0f);
 }
 
 void FilePlayer::endAt(uint64_t t) noexcept

@@ -63,6 +63,7 @@ private:
     // [audio thread] The span holding frame f; false when f cannot be played.
     bool spanAt(uint64_t f, FrameSpan& span) const noexcept;
     void endAt(uint64_t t) noexcept;
+    static void silence(float* const* rows, uint32_t channelCount, uint32_t from, uint32_t to) noexcept;
     void playSameRate(float* const* rows, uint32_t channelCount, uint32_t frames, uint32_t i,
                       uint64_t f, uint64_t t0) noexcept;
     void playResampled(float* const* rows, uint32_t channelCount, uint32_t frames, uint32_t i,
