@@ -12,16 +12,16 @@ namespace {
 void paintPlayerPanel(const EditorHost& host, Canvas& canvas)
 {
     canvas.fillBox({28, 230, 930, 450}, palette::kWaveformPanel);
-    const PreloadedAudio& clip = host.playerClip();
-    const uint64_t channels = clip.channels;
-    const uint64_t frames = channels ? clip.samples.size() / channels : 0;
-    if (frames == 0) {
+    const WaveformOverview overview = host.playerOverview();
+    const uint64_t channels = overview.channels;
+    const uint64_t frames = overview.frames;
+    if (frames == 0 || channels == 0) {
         canvas.drawLabel({40, 300, 920, 375}, u"Choose a WAV file to see its waveform.", palette::kSecondaryText, 19,
                          false, TextFormat::Centred);
         return;
     }
-    drawWaveform(canvas, clip);
-    const std::u16string details = decimalText(frames) + u" frames  /  " + decimalText(uint64_t{clip.sampleRate}) +
+    drawWaveform(canvas, overview);
+    const std::u16string details = decimalText(frames) + u" frames  /  " + decimalText(uint64_t{overview.sampleRate}) +
                                    u" Hz  /  " + decimalText(channels) + u" channels";
     canvas.drawLabel({36, 461, 911, 492}, details, palette::kSecondaryText, 14, false, TextFormat::Line);
 }

@@ -44,6 +44,8 @@ void FilePlayer::install(PreloadedAudio&& audio)
         throw std::runtime_error("Invalid audio data");
     if (!keepRetiredForTesting)
         freeRetired();
+    // The overview is worked out here, on the loading thread, once, from every frame.
+    audio.overview = computeOverview(audio.samples.data(), audio.frames(), audio.channels, audio.sampleRate);
     auto* fresh = new PreloadedAudio(std::move(audio));
     audio = PreloadedAudio{};
     playing.exchange(false);

@@ -20,7 +20,8 @@ public:
 
     // [UI thread] loadWav with kPreloadLimitBytes, then install. Throws the reader's errors.
     void load(const std::u16string& path);
-    // [UI thread] Takes the samples by move; throws "Invalid audio data" for a malformed object.
+    // [UI thread] Takes the samples by move and works out their overview; throws "Invalid audio
+    // data" for a malformed object.
     void install(PreloadedAudio&& audio);
 
     // [audio thread, never allocates or frees]
@@ -33,8 +34,10 @@ public:
     void startPlayback(uint64_t position, uint64_t frame) noexcept;
     void stopPlayback() noexcept;
 
-    // [UI thread] The most recently installed file, for drawing; never null.
+    // [UI thread] The most recently installed file; never null.
     const PreloadedAudio& latestAudio() const noexcept { return *latest.load(); }
+    // [UI thread] What the editor draws of the most recently installed file.
+    WaveformOverview overview() const noexcept { return latestAudio().overview; }
 
     std::atomic<uint64_t> totalFrames{0};
     std::atomic<bool> playing{false};

@@ -1,6 +1,8 @@
 #pragma once
 // One decoded WAV file and the reader that produces it.
 
+#include "core/waveform_overview.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -13,6 +15,7 @@ struct PreloadedAudio {
     uint32_t channels = 0;   // 1..64 once decoded; 0 only when empty
     uint32_t sampleRate = 0; // 8000..384000 once decoded; 0 only when empty
     std::vector<float> samples; // interleaved: frame f, channel c at f * channels + c
+    WaveformOverview overview;  // the editor's picture of the samples, set by FilePlayer::install
 
     uint64_t frames() const noexcept { return channels ? samples.size() / channels : 0; }
 };

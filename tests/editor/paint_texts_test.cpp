@@ -117,12 +117,10 @@ TEST(PaintTexts, PlayerWithAndWithoutClip)
     EXPECT_THAT(paint(host).labels, ElementsAreArray(expected));
 
     // Channels but no frames is still no clip.
-    host.clip.channels = 2;
-    host.clip.sampleRate = 48000;
-    host.clip.samples.assign(1, 0.5f);
+    host.overview = WaveformOverview::empty(0, 2, 48000);
     EXPECT_THAT(paint(host).labels, ElementsAreArray(expected));
 
-    host.clip.samples.assign(96000 * 2, 0.25f);
+    host.overview = WaveformOverview::empty(96000, 2, 48000);
     expected = head;
     expected.push_back({{36, 461, 911, 492}, u"96000 frames  /  48000 Hz  /  2 channels", kSecondaryText, 14, false, kLine});
     expected.push_back(footer);
