@@ -110,7 +110,7 @@ void BM_PaintKind(benchmark::State& state)
 {
     BenchHost host(static_cast<ModuleKind>(state.range(0)));
     if (host.kind == PLAYER)
-        host.clip = oneSecondClip();
+        host.overview = oneSecondClip();
     if (host.kind == FADER_BANK)
         storeParamValue(host.values, kActiveStripsParam, 1.0); // a full page of eight strips
     EditorState editor;
