@@ -14,6 +14,7 @@ struct WaveformOverview {
     uint64_t frames = 0;
     uint32_t sampleRate = 0;
     uint32_t channels = 0;
+    bool streamed = false; // played from disk: longer than the preload limit, or a take in parts
     // Largest magnitude over every channel of each column's frames; a NaN never counts.
     std::array<float, kOverviewColumns> peaks{};
 

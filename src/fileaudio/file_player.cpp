@@ -1,6 +1,11 @@
 #include "fileaudio/file_player.h"
 
+#include "fileaudio/take_naming.h"
+#include "fileaudio/wav_source.h"
+
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cstring>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -35,7 +40,52 @@ void FilePlayer::freeRetired() noexcept
 
 void FilePlayer::load(const std::u16string& path)
 {
-    install(loadWav(path, kPreloadLimitBytes));
+    bool stream = false;
+    {
+        const WavSource probe = openWavSource(path);
+        const uint64_t samples = probe.dataBytes / (probe.bitsPerSample / 8u);
+        const uint64_t full = streamOptions.partBytes / probe.blockAlign * probe.blockAlign;
+        stream = probe.dataBytes > preloadLimitBytes || samples > preloadLimitBytes / 4 ||
+                 (probe.dataBytes == full && pathExists(numberedSibling(path, u"-part", 2)));
+    }
+    if (!stream) {
+        install(loadWav(path, preloadLimitBytes)); // exactly as files within the limit always loaded
+        return;
+    }
+    PreloadedAudio audio;
+    audio.stream = std::make_shared<FileStream>(path, streamOptions);
+    audio.channels = audio.stream->channels();
+    audio.sampleRate = audio.stream->sampleRate();
+    install(std::move(audio));
+}
+
+uint64_t FilePlayer::playableFrames(const PreloadedAudio& audio) noexcept
+{
+    return audio.stream ? audio.stream->frames() : audio.frames();
+}
+
+WaveformOverview FilePlayer::overview() const noexcept
+{
+    const PreloadedAudio& audio = latestAudio();
+    return audio.stream ? audio.stream->overview() : audio.overview;
+}
+
+std::string FilePlayer::streamStatus() const
+{
+    const PreloadedAudio& audio = latestAudio();
+    if (!audio.stream)
+        return {};
+    const FileStream& stream = *audio.stream;
+    std::string text = " | from disk";
+    if (stream.partCount() > 1)
+        text += ", " + std::to_string(stream.partCount()) + " parts";
+    text += "; underruns " + std::to_string(stream.underrunFrames.load());
+    if (!stream.note().empty())
+        text += " | " + stream.note();
+    const std::string failure = stream.failure();
+    if (!failure.empty())
+        text += " | " + failure;
+    return text;
 }
 
 void FilePlayer::install(PreloadedAudio&& audio)
@@ -44,12 +94,14 @@ void FilePlayer::install(PreloadedAudio&& audio)
         throw std::runtime_error("Invalid audio data");
     if (!keepRetiredForTesting)
         freeRetired();
-    // The overview is worked out here, on the loading thread, once, from every frame.
-    audio.overview = computeOverview(audio.samples.data(), audio.frames(), audio.channels, audio.sampleRate);
+    // The overview is worked out here, on the loading thread, once, from every frame; a stream
+    // works out its own in the background.
+    if (!audio.stream)
+        audio.overview = computeOverview(audio.samples.data(), audio.frames(), audio.channels, audio.sampleRate);
     auto* fresh = new PreloadedAudio(std::move(audio));
     audio = PreloadedAudio{};
     playing.exchange(false);
-    totalFrames.exchange(fresh->frames());
+    totalFrames.exchange(playableFrames(*fresh));
     latest.exchange(fresh); // the previous one is the audio thread's or already retired
     // A file the audio thread never took is ours to free.
     delete pending.exchange(fresh, std::memory_order_acq_rel);
@@ -63,6 +115,8 @@ void FilePlayer::adoptPending() noexcept
     PreloadedAudio* taken = pending.exchange(nullptr, std::memory_order_acq_rel);
     if (!taken)
         return;
+    if (current->stream)
+        current->stream->retire(); // its reader stops now; the controller side joins it
     retired[write % kRetireSlots] = current;
     current = taken;
     retiredWrite.store(write + 1, std::memory_order_release);
@@ -286,7 +340,7 @@ void FilePlayer::render(float* const* rows, uint32_t channelCount, uint32_t fram
 {
     adoptPending();
     const PreloadedAudio& audio = *current;
-    const uint64_t fileFrames = audio.frames();
+    const uint64_t fileFrames = playableFrames(audio);
     if (!playing.load() || !(hostRate > 0.0) || audio.channels == 0 || fileFrames == 0) {
         silence(rows, channelCount, 0, frames);
         return;
@@ -320,16 +374,22 @@ void FilePlayer::playSameRate(float* const* rows, uint32_t channelCount, uint32_
                               uint64_t f, uint64_t t0) noexcept
 {
     // Positions are whole frames: the interpolation returns the frame itself.
-    const uint64_t fileFrames = current->frames();
+    const uint64_t fileFrames = playableFrames(*current);
     while (i < frames) {
         FrameSpan span;
-        if (f >= fileFrames || !spanAt(f, span)) {
+        const Span state = f < fileFrames ? spanAt(f, span) : Span::kFailed;
+        if (state == Span::kFailed) {
             silence(rows, channelCount, i, frames);
             endAt(t0 + i);
             return;
         }
         const auto m = static_cast<uint32_t>(std::min<uint64_t>(frames - i, span.first + span.count - f));
-        copySpan(rows, channelCount, i, span, f, m, fileFrames);
+        if (state == Span::kMissing) {
+            silence(rows, channelCount, i, i + m);
+            underrun(m);
+        } else {
+            copySpan(rows, channelCount, i, span, f, m, fileFrames);
+        }
         i += m;
         f += m;
     }
@@ -338,7 +398,7 @@ void FilePlayer::playSameRate(float* const* rows, uint32_t channelCount, uint32_
 void FilePlayer::playResampled(float* const* rows, uint32_t channelCount, uint32_t frames, uint32_t i,
                                uint64_t k, double step, uint64_t first, uint64_t t0) noexcept
 {
-    const uint64_t fileFrames = current->frames();
+    const uint64_t fileFrames = playableFrames(*current);
     const auto end = static_cast<double>(fileFrames);
     const auto from = static_cast<double>(first);
     double p[kChunk];
@@ -382,7 +442,8 @@ void FilePlayer::playResampled(float* const* rows, uint32_t channelCount, uint32
         q = 0;
         while (q < m) {
             FrameSpan span;
-            if (!spanAt(f[q], span)) {
+            const Span state = spanAt(f[q], span);
+            if (state == Span::kFailed) {
                 silence(rows, channelCount, i + q, frames);
                 endAt(t0 + i + q);
                 return;
@@ -394,6 +455,12 @@ void FilePlayer::playResampled(float* const* rows, uint32_t channelCount, uint32
                 r = q;
                 while (r < m && f[r] < last)
                     ++r;
+            }
+            if (state == Span::kMissing) {
+                silence(rows, channelCount, i + q, i + r);
+                underrun(r - q);
+                q = r;
+                continue;
             }
             const uint32_t channels = span.channels;
             const auto base = static_cast<uint32_t>(span.first); // spans hold under 2^32 samples
@@ -417,11 +484,31 @@ void FilePlayer::playResampled(float* const* rows, uint32_t channelCount, uint32
     }
 }
 
-bool FilePlayer::spanAt(uint64_t f, FrameSpan& span) const noexcept
+FilePlayer::Span FilePlayer::spanAt(uint64_t f, FrameSpan& span) noexcept
 {
     const PreloadedAudio& audio = *current;
-    span = FrameSpan{audio.samples.data(), 0, audio.frames(), audio.channels};
-    return f < span.count;
+    if (!audio.stream) {
+        span = FrameSpan{audio.samples.data(), 0, audio.frames(), audio.channels};
+        return Span::kReady;
+    }
+    FileStream& stream = *audio.stream;
+    Span state = stream.span(f, span);
+    if (state != Span::kMissing || !offline.load(std::memory_order_relaxed))
+        return state;
+    // A bounce faster than real time waits for the disk instead of playing silence.
+    const auto limit = std::chrono::steady_clock::now() +
+                       std::chrono::duration<double>(stream.offlineWaitSeconds());
+    while (state == Span::kMissing && std::chrono::steady_clock::now() < limit) {
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        state = stream.span(f, span);
+    }
+    return state;
+}
+
+void FilePlayer::underrun(uint64_t frames) noexcept
+{
+    if (current->stream)
+        current->stream->underrunFrames.fetch_add(frames, std::memory_order_relaxed);
 }
 
 void FilePlayer::silence(float* const* rows, uint32_t channelCount, uint32_t from, uint32_t to) noexcept
@@ -442,8 +529,7 @@ void FilePlayer::renderEachSample(float* const* rows, uint32_t channelCount, uin
 {
     const PreloadedAudio& audio = *current;
     const uint64_t fileChannels = audio.channels;
-    const uint64_t fileFrames = audio.frames();
-    const float* s = audio.samples.data();
+    const uint64_t fileFrames = playableFrames(audio);
     for (uint32_t i = 0; i < frames; ++i) {
         const uint64_t t = t0 + i;
         if (t < start)
@@ -457,12 +543,24 @@ void FilePlayer::renderEachSample(float* const* rows, uint32_t channelCount, uin
         const auto f = static_cast<uint64_t>(p);
         const uint64_t g = std::min(f + 1, fileFrames - 1);
         const auto u = static_cast<float>(p - static_cast<double>(f));
+        FrameSpan span;
+        const Span state = spanAt(f, span);
+        if (state == Span::kFailed) {
+            endAt(t);
+            return;
+        }
+        if (state == Span::kMissing) {
+            underrun(1);
+            continue;
+        }
+        const float* x = span.data + (f - span.first) * fileChannels;
+        const float* y = span.data + (g - span.first) * fileChannels;
         for (uint32_t j = 0; j < channelCount; ++j) {
             if (!rows[j])
                 continue;
             const uint64_t c = std::min<uint64_t>(j, fileChannels - 1);
-            const float a = s[f * fileChannels + c];
-            const float b = s[g * fileChannels + c];
+            const float a = x[c];
+            const float b = y[c];
             rows[j][i] = a + (b - a) * u;
         }
     }

@@ -1,7 +1,9 @@
 #pragma once
 // PLAYER's preload holder: decoded files reach the audio thread through one atomic pointer
-// and leave it through a retire ring that the controller side drains.
+// and leave it through a retire ring that the controller side drains. A file past the preload
+// limit, or a take in parts, arrives as a stream that a reader thread feeds from disk.
 
+#include "fileaudio/file_stream.h"
 #include "fileaudio/preloaded_audio.h"
 
 #include <array>
@@ -18,7 +20,9 @@ public:
     FilePlayer(const FilePlayer&) = delete;
     FilePlayer& operator=(const FilePlayer&) = delete;
 
-    // [UI thread] loadWav with kPreloadLimitBytes, then install. Throws the reader's errors.
+    // [UI thread] loadWav with the preload limit, then install; a file past the limit, or one
+    // that a RECORDER take continues in "-part2.wav", is streamed instead. Throws the reader's
+    // errors.
     void load(const std::u16string& path);
     // [UI thread] Takes the samples by move and works out their overview; throws "Invalid audio
     // data" for a malformed object.
@@ -37,7 +41,13 @@ public:
     // [UI thread] The most recently installed file; never null.
     const PreloadedAudio& latestAudio() const noexcept { return *latest.load(); }
     // [UI thread] What the editor draws of the most recently installed file.
-    WaveformOverview overview() const noexcept { return latestAudio().overview; }
+    WaveformOverview overview() const noexcept;
+    // [UI thread] For a streamed file: " | from disk", the parts, the underruns and any reason
+    // the file plays shorter than chosen; "" for a preloaded one.
+    std::string streamStatus() const;
+
+    // [host thread, not processing] kOffline: render waits for a streamed file's reader.
+    std::atomic<bool> offline{false};
 
     std::atomic<uint64_t> totalFrames{0};
     std::atomic<bool> playing{false};
@@ -53,18 +63,17 @@ public:
     uint32_t retiredCount() const noexcept { return retiredWrite.load() - retiredRead.load(); }
     // Test seam: install leaves the retire ring alone, so a test can fill it.
     bool keepRetiredForTesting = false;
+    // Test seams for load: the size past which files stream, and the stream's settings.
+    uint64_t preloadLimitBytes = kPreloadLimitBytes;
+    StreamOptions streamOptions;
 
 private:
-    // Interleaved frames [first, first + count) of the file at data; the frame after the last
-    // one is there too unless the file ends.
-    struct FrameSpan {
-        const float* data = nullptr;
-        uint64_t first = 0;
-        uint64_t count = 0;
-        uint32_t channels = 0;
-    };
-    // [audio thread] The span holding frame f; false when f cannot be played.
-    bool spanAt(uint64_t f, FrameSpan& span) const noexcept;
+    using Span = FileStream::Span;
+    // [audio thread] The span holding frame f (< playable frames); in kOffline a stream's late
+    // frame is waited for, bounded.
+    Span spanAt(uint64_t f, FrameSpan& span) noexcept;
+    static uint64_t playableFrames(const PreloadedAudio& audio) noexcept;
+    void underrun(uint64_t frames) noexcept;
     void endAt(uint64_t t) noexcept;
     static void silence(float* const* rows, uint32_t channelCount, uint32_t from, uint32_t to) noexcept;
     void playSameRate(float* const* rows, uint32_t channelCount, uint32_t frames, uint32_t i,
