@@ -9,7 +9,8 @@ namespace kestravel::plugins {
 
 namespace {
 
-void paintPlayerPanel(const EditorHost& host, Canvas& canvas)
+// Returns whether the file is played from disk.
+bool paintPlayerPanel(const EditorHost& host, Canvas& canvas)
 {
     canvas.fillBox({28, 230, 930, 450}, palette::kWaveformPanel);
     const WaveformOverview overview = host.playerOverview();
@@ -18,12 +19,13 @@ void paintPlayerPanel(const EditorHost& host, Canvas& canvas)
     if (frames == 0 || channels == 0) {
         canvas.drawLabel({40, 300, 920, 375}, u"Choose a WAV file to see its waveform.", palette::kSecondaryText, 19,
                          false, TextFormat::Centred);
-        return;
+        return false;
     }
     drawWaveform(canvas, overview);
     const std::u16string details = decimalText(frames) + u" frames  /  " + decimalText(uint64_t{overview.sampleRate}) +
                                    u" Hz  /  " + decimalText(channels) + u" channels";
     canvas.drawLabel({36, 461, 911, 492}, details, palette::kSecondaryText, 14, false, TextFormat::Line);
+    return overview.streamed;
 }
 
 void paintRecorderPanel(const EditorHost& host, Canvas& canvas)
@@ -57,9 +59,10 @@ void paintFilePanelBody(const EditorHost& host, Canvas& canvas)
                      TextFormat::Wrap);
 
     if (player) {
-        paintPlayerPanel(host, canvas);
+        const bool streamed = paintPlayerPanel(host, canvas);
         canvas.drawLabel({28, 523, 930, 563},
-                         u"WAV PCM 16/24/32-bit or float32. Preloaded audio, maximum 512 MiB decoded.",
+                         streamed ? u"WAV PCM 16/24/32-bit or float32. Longer than 512 MiB decoded: played from disk."
+                                  : u"WAV PCM 16/24/32-bit or float32. Preloaded audio, maximum 512 MiB decoded.",
                          palette::kSecondaryText, 14, false, TextFormat::Line);
     } else {
         paintRecorderPanel(host, canvas);

@@ -52,6 +52,7 @@ tresult PLUGIN_API UtilityPlugin::setActive(TBool state)
     if (!state) {
         stopTransportState();
         recorder.stopWriter();
+        player.freeRetired(); // a replaced stream's reader and buffers go now, not at the next load
         paramValues[kPlayRecordParam].exchange(0.0);
         syncRunning = false;
         return kResultOk;
