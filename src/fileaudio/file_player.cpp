@@ -424,7 +424,7 @@ void FilePlayer::playResampled(float* const* rows, uint32_t channelCount, uint32
         }
         uint32_t q = 0;
 #if defined(__SSE2__)
-        if (p[m - 1] < 2147483648.0) // truncation in 32 bits gives the same frame
+        if (m > 0 && p[m - 1] < 2147483648.0) // truncation in 32 bits gives the same frame
             for (; q + 2 <= m; q += 2) {
                 const __m128d x = _mm_loadu_pd(p + q);
                 const __m128i whole = _mm_cvttpd_epi32(x);
