@@ -1,0 +1,191 @@
+// PLAYER streaming a long multichannel take from disk at real-time pace (--rt_seconds=N; 60
+// for a full run): underruns, worst render time per block against an in-memory PLAYER timed in
+// the same periods, and peak resident growth against the preload limit. The take is written
+// as RECORDER writes one (float, in parts at the WAV size limit), pushed out of the page cache,
+// and deleted afterwards.
+
+#include "fileaudio/file_player.h"
+#include "fileaudio/file_recorder.h"
+#include "fileaudio/take_naming.h"
+#include "bench_files.h"
+#include "recorder_bench.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace kestravel::plugins::bench {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+uint64_t statusKiB(const char* key)
+{
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind(key, 0) == 0)
+            return std::stoull(line.substr(std::string(key).size()));
+    return 0;
+}
+
+void put32(std::vector<uint8_t>& b, size_t at, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// One float WAV file of dataBytes, its samples cycling through pattern.
+void writePart(const std::filesystem::path& p, uint32_t channels, uint32_t rate, uint64_t dataBytes,
+               const std::vector<float>& pattern)
+{
+    std::vector<uint8_t> h(44);
+    std::memcpy(h.data(), "RIFF", 4);
+    put32(h, 4, static_cast<uint32_t>(dataBytes + 36));
+    std::memcpy(h.data() + 8, "WAVEfmt ", 8);
+    put32(h, 16, 16);
+    put32(h, 20, 3 | (channels << 16));
+    put32(h, 24, rate);
+    put32(h, 28, rate * channels * 4);
+    put32(h, 32, (channels * 4) | (32u << 16));
+    std::memcpy(h.data() + 36, "data", 4);
+    put32(h, 40, static_cast<uint32_t>(dataBytes));
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(h.data()), 44);
+    const uint64_t chunk = pattern.size() * 4;
+    for (uint64_t done = 0; done < dataBytes;) {
+        const uint64_t n = std::min(chunk, dataBytes - done);
+        out.write(reinterpret_cast<const char*>(pattern.data()), static_cast<std::streamsize>(n));
+        done += n;
+    }
+    out.close();
+#ifndef _WIN32
+    // Out of the page cache, so playback reads the disk (where the system lets us).
+    const int fd = ::open(p.c_str(), O_RDONLY);
+    if (fd >= 0) {
+        ::fdatasync(fd);
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+        ::close(fd);
+    }
+#endif
+}
+
+// A take of the given length in parts, as the recorder splits one; returns the parts.
+std::vector<std::filesystem::path> writeTake(const std::filesystem::path& first, uint32_t channels, uint32_t rate,
+                                             double seconds)
+{
+    const uint64_t frameBytes = uint64_t{channels} * 4;
+    const uint64_t full = FileRecorder::kMaxDataBytes / frameBytes * frameBytes;
+    uint64_t left = static_cast<uint64_t>(seconds * rate) * frameBytes;
+    std::vector<float> pattern(size_t{1} << 20);
+    for (size_t i = 0; i < pattern.size(); ++i)
+        pattern[i] = static_cast<float>((i * 2654435761u) % 65536) / 65536.0f - 0.5f;
+    std::vector<std::filesystem::path> parts;
+    for (uint32_t n = 1; left > 0; ++n) {
+        const auto p = n == 1 ? first : first.parent_path() / (first.stem().string() + "-part" + std::to_string(n) + ".wav");
+        const uint64_t bytes = std::min(full, left);
+        writePart(p, channels, rate, bytes, pattern);
+        parts.push_back(p);
+        left -= bytes;
+    }
+    return parts;
+}
+
+// Arguments: channels, rate, length of the take in seconds.
+void BM_StreamRealtime(benchmark::State& state)
+{
+    const auto channels = static_cast<uint32_t>(state.range(0));
+    const auto rate = static_cast<uint32_t>(state.range(1));
+    const auto takeSeconds = static_cast<double>(state.range(2));
+    constexpr uint32_t block = 512;
+    const auto blocks = static_cast<uint64_t>(std::min(realtimeSeconds, takeSeconds - 1) * rate / block);
+    const auto period =
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(double(block) / rate));
+
+    const auto first = scratchPath("stream-" + std::to_string(channels) + "x" + std::to_string(rate) + ".wav");
+    const auto parts = writeTake(first, channels, rate, takeSeconds);
+
+    // The in-memory PLAYER timed in the same periods: 4 s of the same layout.
+    FilePlayer memory;
+    {
+        PreloadedAudio audio;
+        audio.channels = channels;
+        audio.sampleRate = rate;
+        audio.samples.resize(size_t{channels} * rate * 4);
+        for (size_t i = 0; i < audio.samples.size(); ++i)
+            audio.samples[i] = static_cast<float>((i * 2654435761u) % 65536) / 65536.0f - 0.5f;
+        memory.install(std::move(audio));
+    }
+    std::vector<std::vector<float>> out(channels, std::vector<float>(block));
+    std::vector<float*> rows;
+    for (auto& r : out)
+        rows.push_back(r.data());
+
+    double worstStream = 0, worstMemory = 0, sumStream = 0, sumMemory = 0;
+    uint64_t underruns = 0, peakGrowth = 0;
+    uint32_t partCount = 0;
+    for (auto _ : state) {
+        std::ofstream("/proc/self/clear_refs") << "5"; // peak := current
+        const uint64_t before = statusKiB("VmRSS:");
+        FilePlayer player;
+        player.load(widePath(first));
+        partCount = static_cast<uint32_t>(parts.size());
+        player.startPlayback(0, 0);
+        memory.startPlayback(0, 0);
+        auto next = Clock::now();
+        const auto memoryWrap = static_cast<uint64_t>(3.5 * rate / block);
+        for (uint64_t b = 0; b < blocks; ++b) {
+            const auto t0 = Clock::now();
+            player.render(rows.data(), channels, block, rate, static_cast<int64_t>(b * block));
+            const auto t1 = Clock::now();
+            const uint64_t m = b % memoryWrap;
+            if (m == 0)
+                memory.startPlayback(0, 0);
+            memory.render(rows.data(), channels, block, rate, static_cast<int64_t>(m * block));
+            const auto t2 = Clock::now();
+            const double s = std::chrono::duration<double>(t1 - t0).count();
+            const double mm = std::chrono::duration<double>(t2 - t1).count();
+            worstStream = std::max(worstStream, s);
+            worstMemory = std::max(worstMemory, mm);
+            sumStream += s;
+            sumMemory += mm;
+            next += period;
+            std::this_thread::sleep_until(next);
+        }
+        underruns = player.latestAudio().stream ? player.latestAudio().stream->underrunFrames.load() : 0;
+        peakGrowth = (statusKiB("VmHWM:") - before) * 1024;
+    }
+    for (const auto& p : parts)
+        std::filesystem::remove(p);
+
+    const double minutes = double(blocks) * block / rate / 60.0;
+    state.counters["parts"] = partCount;
+    state.counters["played_s"] = minutes * 60.0;
+    state.counters["underrun_frames"] = static_cast<double>(underruns);
+    state.counters["underruns_per_min"] = static_cast<double>(underruns) / minutes;
+    state.counters["worst_us"] = worstStream * 1e6;
+    state.counters["worst_vs_memory"] = worstStream / worstMemory;
+    state.counters["mean_vs_memory"] = sumStream / sumMemory;
+    state.counters["peak_MiB"] = static_cast<double>(peakGrowth) / 1048576.0;
+    state.counters["peak_vs_limit"] = static_cast<double>(peakGrowth) / static_cast<double>(kPreloadLimitBytes);
+    state.SetLabel(underruns == 0 ? "no underruns" : "UNDERRUNS");
+}
+BENCHMARK(BM_StreamRealtime)
+    ->ArgNames({"ch", "rate", "take_s"})
+    ->Args({64, 48000, 610})   // 7.5 GB in two parts
+    ->Args({64, 192000, 62})   // 3.0 GB
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
+
+} // namespace
+} // namespace kestravel::plugins::bench
