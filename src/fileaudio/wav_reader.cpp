@@ -286,9 +286,10 @@ namespace kestravel::plugins {
 WavSource openWavSource(const std::u16string& path)
 {
     WavSource source;
+    std::filesystem::path fsPath;
     std::error_code ec;
     try {
-        const std::filesystem::path fsPath = toFsPath(path);
+        fsPath = toFsPath(path);
         // Anything but a regular file (a directory, a FIFO, a device) is not a WAV file to play.
         if (std::filesystem::is_regular_file(fsPath, ec))
             source.file = NativeFile::openForReading(fsPath, ec);
@@ -304,7 +305,7 @@ WavSource openWavSource(const std::u16string& path)
         fail("Only RIFF WAV supported");
     const uint64_t fileSize = source.file.size(ec);
     if (ec)
-        fail("Cannot read WAV data");
+        throw std::filesystem::filesystem_error("file_size", fsPath, ec);
     const WavLayout layout = walkChunks(source.file, fileSize, ~uint64_t{0});
     validate(layout);
     source.channels = layout.channels;
