@@ -5,14 +5,14 @@
 
 #include <algorithm>
 #include <chrono>
-#include <thread>
 #include <cstring>
+#include <stdexcept>
+#include <thread>
+#include <utility>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #include <xmmintrin.h>
 #endif
-#include <stdexcept>
-#include <utility>
 
 namespace kestravel::plugins {
 
@@ -45,8 +45,15 @@ void FilePlayer::load(const std::u16string& path)
         const WavSource probe = openWavSource(path);
         const uint64_t samples = probe.dataBytes / (probe.bitsPerSample / 8u);
         const uint64_t full = streamOptions.partBytes / probe.blockAlign * probe.blockAlign;
+        const auto partFollows = [&] {
+            try {
+                return pathExists(numberedSibling(path, u"-part", 2));
+            } catch (const std::exception&) {
+                return true; // the stream finds out what is there and says so
+            }
+        };
         stream = probe.dataBytes > preloadLimitBytes || samples > preloadLimitBytes / 4 ||
-                 (probe.dataBytes == full && pathExists(numberedSibling(path, u"-part", 2)));
+                 (probe.dataBytes == full && partFollows());
     }
     if (!stream) {
         install(loadWav(path, preloadLimitBytes)); // exactly as files within the limit always loaded
