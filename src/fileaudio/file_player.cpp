@@ -135,6 +135,8 @@ namespace {
 constexpr uint32_t kChunk = 256;
 // Below this, a frame count converts to double exactly, and so do sums of two such counts.
 constexpr uint64_t kExactFrames = uint64_t{1} << 52;
+// Files the resampling path plays: frame positions fit 32 bits (over 12 hours at 48 kHz).
+constexpr uint64_t kResampledFrames = uint64_t{1} << 31;
 
 // Rows at or past the file's channel count repeat its last channel.
 uint64_t channelOfRow(uint32_t row, uint64_t channels) noexcept
@@ -357,10 +359,11 @@ void FilePlayer::render(float* const* rows, uint32_t channelCount, uint32_t fram
     const uint64_t first = fileStart.load();
     const double step = static_cast<double>(audio.sampleRate) / hostRate;
     const auto t0 = static_cast<uint64_t>(clock);
-    // A timeline that wraps inside the block, or positions too far out to add up exactly in
-    // double, take the sample-by-sample path.
+    // A timeline that wraps inside the block, positions too far out to add up exactly in
+    // double, or a resampled file too long for 32-bit frames take the sample-by-sample path.
     const uint64_t played = t0 + frames > start ? t0 + frames - start : 0; // by the block's end
-    if (t0 > ~uint64_t{0} - frames || first >= kExactFrames || played >= kExactFrames) {
+    if (t0 > ~uint64_t{0} - frames || first >= kExactFrames || played >= kExactFrames ||
+        (step != 1.0 && fileFrames >= kResampledFrames)) {
         silence(rows, channelCount, 0, frames);
         renderEachSample(rows, channelCount, frames, step, t0, start, first);
         return;
@@ -409,7 +412,7 @@ void FilePlayer::playResampled(float* const* rows, uint32_t channelCount, uint32
     const auto end = static_cast<double>(fileFrames);
     const auto from = static_cast<double>(first);
     double p[kChunk];
-    uint64_t f[kChunk];
+    uint32_t f[kChunk];
     uint32_t a[kChunk];
     uint32_t b[kChunk];
     float u[kChunk];
@@ -429,21 +432,19 @@ void FilePlayer::playResampled(float* const* rows, uint32_t channelCount, uint32
             m = q;
             ends = true;
         }
+        // Every position lies below 2^31 (the caller sees to it): truncating in 32 bits gives
+        // the same frame as in 64.
         uint32_t q = 0;
 #if defined(__SSE2__)
-        if (m > 0 && p[m - 1] < 2147483648.0) // truncation in 32 bits gives the same frame
-            for (; q + 2 <= m; q += 2) {
-                const __m128d x = _mm_loadu_pd(p + q);
-                const __m128i whole = _mm_cvttpd_epi32(x);
-                const __m128 w = _mm_cvtpd_ps(_mm_sub_pd(x, _mm_cvtepi32_pd(whole)));
-                f[q] = static_cast<uint32_t>(_mm_cvtsi128_si32(whole));
-                f[q + 1] = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(whole, 4)));
-                u[q] = _mm_cvtss_f32(w);
-                u[q + 1] = _mm_cvtss_f32(_mm_shuffle_ps(w, w, 1));
-            }
+        for (; q + 2 <= m; q += 2) {
+            const __m128d x = _mm_loadu_pd(p + q);
+            const __m128i whole = _mm_cvttpd_epi32(x);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(f + q), whole);
+            _mm_storel_pi(reinterpret_cast<__m64*>(u + q), _mm_cvtpd_ps(_mm_sub_pd(x, _mm_cvtepi32_pd(whole))));
+        }
 #endif
         for (; q < m; ++q) {
-            f[q] = static_cast<uint64_t>(static_cast<int64_t>(p[q])); // p < 2^52 here
+            f[q] = static_cast<uint32_t>(p[q]);
             u[q] = static_cast<float>(p[q] - static_cast<double>(f[q]));
         }
         q = 0;
@@ -472,11 +473,11 @@ void FilePlayer::playResampled(float* const* rows, uint32_t channelCount, uint32
             const uint32_t channels = span.channels;
             const auto base = static_cast<uint32_t>(span.first); // spans hold under 2^32 samples
             for (uint32_t x = q; x < r; ++x) {
-                a[x - q] = (static_cast<uint32_t>(f[x]) - base) * channels;
+                a[x - q] = (f[x] - base) * channels;
                 b[x - q] = a[x - q] + channels;
             }
             // The last frame is its own next one.
-            for (uint32_t x = r; x > q && f[x - 1] + 1 >= fileFrames; --x)
+            for (uint32_t x = r; x > q && uint64_t{f[x - 1]} + 1 >= fileFrames; --x)
                 b[x - 1 - q] = a[x - 1 - q];
             interpolateSpan(rows, channelCount, i + q, span, a, b, u + q, r - q);
             q = r;
