@@ -311,8 +311,9 @@ TEST(FileStream, FileChangedWhilePlayingEndsWithAReason)
         player.streamOptions.hold = &hold;
         player.offline.store(true);
         player.load(tmp.wide("a.wav"));
+        std::error_code ec;
         if (removed)
-            std::filesystem::remove(tmp.path("a.wav"));
+            std::filesystem::remove(tmp.path("a.wav"), ec); // Windows refuses while the file is open
         else
             std::filesystem::resize_file(tmp.path("a.wav"), 44 + 1000 * 8 + 4);
         hold.store(false);
@@ -323,9 +324,7 @@ TEST(FileStream, FileChangedWhilePlayingEndsWithAReason)
         for (uint64_t f = 0; f < end; ++f)
             ASSERT_EQ(rows[0][f], signal(f, 0)) << "frame " << f;
         if (removed) {
-#ifndef _WIN32
-            EXPECT_EQ(end, 6000u); // an open file stays readable here
-#endif
+            EXPECT_EQ(end, 6000u); // an open file stays readable, or is not removed at all
         } else {
             EXPECT_EQ(end, 900u); // the page the reader could not fill, from its first frame
             EXPECT_EQ(player.streamStatus(),
