@@ -432,6 +432,16 @@ void FilePlayer::playResampled(float* const* rows, uint32_t channelCount, uint32
             m = q;
             ends = true;
         }
+        if (m > 0 && stereoInOneSpan(rows, channelCount, i, p, m, fileFrames)) {
+            i += m;
+            k += m;
+            if (ends) {
+                silence(rows, channelCount, i, frames);
+                endAt(t0 + i);
+                return;
+            }
+            continue;
+        }
         // Every position lies below 2^31 (the caller sees to it): truncating in 32 bits gives
         // the same frame as in 64.
         uint32_t q = 0;
@@ -490,6 +500,61 @@ void FilePlayer::playResampled(float* const* rows, uint32_t channelCount, uint32
         i += m;
         k += m;
     }
+}
+
+bool FilePlayer::stereoInOneSpan(float* const* rows, uint32_t channelCount, uint32_t at, const double* p,
+                                 uint32_t m, uint64_t fileFrames) noexcept
+{
+#if defined(__SSE2__)
+    // A stereo file's chunk whose frames, and the frames after them, all lie in one span: the
+    // frame, its weight, both neighbours and the interpolation in one pass, two frames a step.
+    if (current->channels != 2 || channelCount < 2 || !rows[0] || !rows[1])
+        return false;
+    const auto f0 = static_cast<uint32_t>(p[0]);
+    const auto fm = static_cast<uint32_t>(p[m - 1]);
+    if (uint64_t{fm} + 1 >= fileFrames)
+        return false; // the last frame repeats itself: the general path handles it
+    FrameSpan span;
+    if (spanAt(f0, span) != Span::kReady || fm >= span.first + span.count)
+        return false;
+    const float* s = span.data;
+    const __m128i base = _mm_set1_epi32(static_cast<int32_t>(span.first));
+    float* r0 = rows[0] + at;
+    float* r1 = rows[1] + at;
+    uint32_t q = 0;
+    for (; q + 4 <= m; q += 4) {
+        __m128 w[2];
+        for (uint32_t h = 0; h < 2; ++h) {
+            const __m128d x = _mm_loadu_pd(p + q + 2 * h);
+            const __m128i whole = _mm_cvttpd_epi32(x);
+            const __m128 weight = _mm_cvtpd_ps(_mm_sub_pd(x, _mm_cvtepi32_pd(whole)));
+            const __m128i offset = _mm_slli_epi32(_mm_sub_epi32(whole, base), 1);
+            const float* a0 = s + _mm_cvtsi128_si32(offset);
+            const float* a1 = s + _mm_cvtsi128_si32(_mm_srli_si128(offset, 4));
+            const __m128 xa = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(a0)),
+                                           reinterpret_cast<const __m64*>(a1));
+            const __m128 ya = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(a0 + 2)),
+                                           reinterpret_cast<const __m64*>(a1 + 2));
+            w[h] = _mm_add_ps(xa, _mm_mul_ps(_mm_sub_ps(ya, xa), _mm_unpacklo_ps(weight, weight)));
+        }
+        _mm_storeu_ps(r0 + q, _mm_shuffle_ps(w[0], w[1], _MM_SHUFFLE(2, 0, 2, 0)));
+        _mm_storeu_ps(r1 + q, _mm_shuffle_ps(w[0], w[1], _MM_SHUFFLE(3, 1, 3, 1)));
+    }
+    for (; q < m; ++q) {
+        const auto f = static_cast<uint32_t>(p[q]);
+        const auto u = static_cast<float>(p[q] - static_cast<double>(f));
+        const float* a = s + (f - span.first) * 2;
+        r0[q] = a[0] + (a[2] - a[0]) * u;
+        r1[q] = a[1] + (a[3] - a[1]) * u;
+    }
+    for (uint32_t j = 2; j < channelCount; ++j) // more rows repeat the last channel
+        if (rows[j])
+            std::memcpy(rows[j] + at, r1, m * sizeof(float));
+    return true;
+#else
+    (void)rows, (void)channelCount, (void)at, (void)p, (void)m, (void)fileFrames;
+    return false;
+#endif
 }
 
 FilePlayer::Span FilePlayer::spanAt(uint64_t f, FrameSpan& span) noexcept

@@ -80,6 +80,8 @@ private:
                       uint64_t f, uint64_t t0) noexcept;
     void playResampled(float* const* rows, uint32_t channelCount, uint32_t frames, uint32_t i,
                        uint64_t k, double step, uint64_t first, uint64_t t0) noexcept;
+    bool stereoInOneSpan(float* const* rows, uint32_t channelCount, uint32_t at, const double* p, uint32_t m,
+                         uint64_t fileFrames) noexcept;
     static void copySpan(float* const* rows, uint32_t rowCount, uint32_t at, const FrameSpan& span,
                          uint64_t f, uint32_t m, uint64_t fileFrames) noexcept;
     static void interpolateSpan(float* const* rows, uint32_t rowCount, uint32_t at,
