@@ -137,12 +137,13 @@ void BM_StreamRealtime(benchmark::State& state)
     std::vector<double> streamTimes, memoryTimes; // per block, for the 99.9th percentile
     streamTimes.reserve(blocks);
     memoryTimes.reserve(blocks);
-    uint64_t underruns = 0, peakGrowth = 0;
+    uint64_t underruns = 0, peakGrowth = 0, buffers = 0;
     uint32_t partCount = 0;
     for (auto _ : state) {
         std::ofstream("/proc/self/clear_refs") << "5"; // peak := current
         const uint64_t before = statusKiB("VmRSS:");
         FilePlayer player;
+        player.preloadLimitBytes = 0; // a short run's take streams too
         player.load(widePath(first));
         partCount = static_cast<uint32_t>(parts.size());
         player.startPlayback(0, 0);
@@ -169,7 +170,10 @@ void BM_StreamRealtime(benchmark::State& state)
             next += period;
             std::this_thread::sleep_until(next);
         }
-        underruns = player.latestAudio().stream ? player.latestAudio().stream->underrunFrames.load() : 0;
+        if (const auto& stream = player.latestAudio().stream) {
+            underruns = stream->underrunFrames.load();
+            buffers = stream->bufferBytes();
+        }
         peakGrowth = (statusKiB("VmHWM:") - before) * 1024;
     }
     for (const auto& p : parts)
@@ -197,6 +201,7 @@ void BM_StreamRealtime(benchmark::State& state)
     state.counters["worst_vs_memory"] = worstStream / worstMemory;
     state.counters["mean_vs_memory"] = sumStream / sumMemory;
     state.counters["peak_MiB"] = static_cast<double>(peakGrowth) / 1048576.0;
+    state.counters["buffers_MiB"] = static_cast<double>(buffers) / 1048576.0;
     state.counters["peak_vs_limit"] = static_cast<double>(peakGrowth) / static_cast<double>(kPreloadLimitBytes);
     state.SetLabel(underruns == 0 ? "no underruns" : "UNDERRUNS");
 }

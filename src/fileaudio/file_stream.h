@@ -54,6 +54,12 @@ public:
     uint64_t frames() const noexcept { return totalFrames; }
     uint32_t partCount() const noexcept { return static_cast<uint32_t>(parts.size()); }
     double offlineWaitSeconds() const noexcept { return options.offlineWaitSeconds; }
+    // Bytes of the head, the ring and the reader's buffers: what the stream holds in memory.
+    uint64_t bufferBytes() const noexcept
+    {
+        return (head.size() + uint64_t{slots} * (pageFrames + 1) * format.channels + scan.size()) * sizeof(float) +
+               raw.size();
+    }
 
     // [audio thread, never allocates, locks or waits] The span holding frame f (< frames()).
     // kMissing: not decoded yet (an underrun); kFailed: the reader cannot deliver it.
