@@ -192,6 +192,10 @@ bool FileStream::readFrames(uint64_t from, uint64_t count, float* out) noexcept
         const Part& part = *(it - 1);
         const uint64_t within = from - part.firstFrame;
         const uint64_t n = std::min({count, part.source.frames() - within, chunk});
+        if (n == 0) { // past every part: nothing here to read
+            fail(from, "no frames left in " + part.name);
+            return false;
+        }
         const size_t bytes = static_cast<size_t>(n * part.source.blockAlign);
         std::error_code ec;
         const size_t got = part.source.file.readAt(part.source.dataOffset + within * part.source.blockAlign,
