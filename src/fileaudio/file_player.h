@@ -82,11 +82,6 @@ private:
                        uint64_t k, double step, uint64_t first, uint64_t t0) noexcept;
     bool stereoInOneSpan(float* const* rows, uint32_t channelCount, uint32_t at, const double* p, uint32_t m,
                          uint64_t fileFrames) noexcept;
-    static void copySpan(float* const* rows, uint32_t rowCount, uint32_t at, const FrameSpan& span,
-                         uint64_t f, uint32_t m, uint64_t fileFrames) noexcept;
-    static void interpolateSpan(float* const* rows, uint32_t rowCount, uint32_t at,
-                                const FrameSpan& span, const uint32_t* a, const uint32_t* b,
-                                const float* u, uint32_t m) noexcept;
     void renderEachSample(float* const* rows, uint32_t channelCount, uint32_t frames, double step,
                           uint64_t t0, uint64_t start, uint64_t first) noexcept;
 
