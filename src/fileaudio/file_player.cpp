@@ -324,7 +324,7 @@ FilePlayer::Span FilePlayer::spanAt(uint64_t f, FrameSpan& span) noexcept
     }
     FileStream& stream = *audio.stream;
     Span state = stream.span(f, span);
-    if (state != Span::kMissing || !offline.load(std::memory_order_relaxed))
+    if (state != Span::kMissing || !offline.load(std::memory_order_relaxed) || !stream.readerRunning())
         return state;
     // A bounce faster than real time waits for the disk instead of playing silence.
     const auto limit = std::chrono::steady_clock::now() +
@@ -395,6 +395,20 @@ void FilePlayer::renderEachSample(float* const* rows, uint32_t channelCount, uin
             rows[j][i] = a + (b - a) * u;
         }
     }
+}
+
+void FilePlayer::pauseReading() noexcept
+{
+    for (PreloadedAudio* audio : {current, latest.load()})
+        if (audio->stream)
+            audio->stream->pauseReader();
+}
+
+void FilePlayer::resumeReading()
+{
+    for (PreloadedAudio* audio : {current, latest.load()})
+        if (audio->stream)
+            audio->stream->resumeReader();
 }
 
 void FilePlayer::startPlayback(uint64_t position, uint64_t frame) noexcept

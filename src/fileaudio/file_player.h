@@ -48,6 +48,10 @@ public:
 
     // [host thread, not processing] kOffline: render waits for a streamed file's reader.
     std::atomic<bool> offline{false};
+    // [host thread, not processing] Deactivation ends a streamed file's reader thread;
+    // activation starts it again. Files replaced meanwhile are freed by freeRetired.
+    void pauseReading() noexcept;
+    void resumeReading();
 
     std::atomic<uint64_t> totalFrames{0};
     std::atomic<bool> playing{false};

@@ -93,14 +93,29 @@ FileStream::FileStream(const std::u16string& path, const StreamOptions& streamOp
     for (uint32_t j = 0; j < kOverviewColumns; ++j)
         shown[j].store(peaks.peaks[j], std::memory_order_relaxed);
 
-    reader = std::thread([this] { readerMain(); });
+    resumeReader();
 }
 
 FileStream::~FileStream()
 {
+    pauseReader();
+}
+
+void FileStream::pauseReader() noexcept
+{
     stopping.store(true, std::memory_order_release);
     if (reader.joinable())
         reader.join();
+    running.store(false, std::memory_order_release);
+}
+
+void FileStream::resumeReader()
+{
+    if (reader.joinable() || retired.load(std::memory_order_acquire))
+        return;
+    stopping.store(false, std::memory_order_release);
+    running.store(true, std::memory_order_release);
+    reader = std::thread([this] { readerMain(); });
 }
 
 uint64_t FileStream::pageSpan(uint64_t page) const noexcept
@@ -147,11 +162,14 @@ FileStream::Span FileStream::span(uint64_t f, FrameSpan& out) noexcept
 
 void FileStream::readerMain() noexcept
 {
-    uint32_t gen = 0;
-    uint64_t base = 0;
-    uint64_t next = 0;
+    // Go on where a paused reader stopped: the ring still holds what it published.
+    uint32_t gen = requestGen.load(std::memory_order_acquire);
+    uint64_t base = requestPage.load(std::memory_order_relaxed);
+    const uint64_t before = published.load(std::memory_order_relaxed);
+    uint64_t next = sameGen(before, gen) ? before & kPageMask : base;
+    published.store(pack(gen, next), std::memory_order_release);
     const uint64_t channels = format.channels;
-    while (!stopping.load(std::memory_order_acquire)) {
+    while (!stopping.load(std::memory_order_acquire) && !retired.load(std::memory_order_acquire)) {
         if (options.hold && options.hold->load()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
             continue;

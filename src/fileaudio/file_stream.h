@@ -64,8 +64,13 @@ public:
     // [audio thread, never allocates, locks or waits] The span holding frame f (< frames()).
     // kMissing: not decoded yet (an underrun); kFailed: the reader cannot deliver it.
     Span span(uint64_t f, FrameSpan& out) noexcept;
-    // [audio thread] The player let go of this file; the reader stops.
-    void retire() noexcept { stopping.store(true, std::memory_order_release); }
+    // [audio thread] The player let go of this file; the reader stops for good.
+    void retire() noexcept { retired.store(true, std::memory_order_release); }
+    // [host thread, not processing] Deactivation ends the reader thread; activation starts it
+    // again where it left off. A paused stream is never waited for.
+    void pauseReader() noexcept;
+    void resumeReader();
+    bool readerRunning() const noexcept { return running.load(std::memory_order_acquire); }
 
     std::atomic<uint64_t> underrunFrames{0}; // frames played as silence because they were late
 
@@ -122,7 +127,9 @@ private:
 
     std::atomic<uint64_t> failedFrom{~uint64_t{0}}; // first frame the reader cannot deliver
     std::string failReason;                          // written once, before failedFrom
-    std::atomic<bool> stopping{false};
+    std::atomic<bool> stopping{false}; // the reader thread ends (pause, destruction)
+    std::atomic<bool> retired{false};  // ... and is not started again
+    std::atomic<bool> running{false};
 
     WaveformOverview peaks;                                   // reader thread
     std::array<std::atomic<float>, kOverviewColumns> shown{}; // for the UI

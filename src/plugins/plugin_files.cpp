@@ -53,9 +53,17 @@ tresult PLUGIN_API UtilityPlugin::setActive(TBool state)
         stopTransportState();
         recorder.stopWriter();
         player.freeRetired(); // a replaced stream's reader and buffers go now, not at the next load
+        player.pauseReading();
         paramValues[kPlayRecordParam].exchange(0.0);
         syncRunning = false;
         return kResultOk;
+    }
+    if (kind == PLAYER) {
+        try {
+            player.resumeReading();
+        } catch (const std::exception&) {
+            return kResultFalse; // no thread to be had: the stream cannot play
+        }
     }
     if (kind != RECORDER || destinationPath.empty())
         return kResultOk;

@@ -383,6 +383,17 @@ TEST(FileStream, ReadersEndWithTheirFiles)
         }
         player.freeRetired();
         EXPECT_TRUE(waitFor([&] { return threadCount() == before + 1; })) << threadCount() - before;
+
+        // Deactivation ends the reader; activation starts it again where it stopped.
+        playThrough(player, 2, 64, 8000.0, 30);
+        player.pauseReading();
+        EXPECT_EQ(threadCount(), before);
+        player.resumeReading();
+        EXPECT_EQ(threadCount(), before + 1);
+        FilePlayer preloaded;
+        preloaded.load(tmp.wide("a.wav"));
+        EXPECT_TRUE(sameBits(playThrough(player, 2, 64, 8000.0), playThrough(preloaded, 2, 64, 8000.0)));
+        EXPECT_EQ(threadCount(), before + 1);
     }
     EXPECT_EQ(threadCount(), before);
 }
