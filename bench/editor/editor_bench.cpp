@@ -17,7 +17,6 @@
 #ifdef _WIN32
 #include "editor/platform/gdi_canvas.h"
 #else
-#include <sys/mman.h>
 #include <time.h>
 
 #include "editor/platform/cairo_canvas.h"
@@ -32,7 +31,7 @@ public:
 
     ModuleKind kind;
     ParamValues values;
-    PreloadedAudio clip;
+    WaveformOverview overview;
 
     ModuleKind editorKind() const override { return kind; }
     double parameterValue(uint32_t id) const override { return readParamValue(values, id); }
@@ -42,8 +41,8 @@ public:
         return 0;
     }
     int32_t inputBusChannelCount(int32_t busIndex) const override { return busIndex % 2 ? 2 : 1; }
-    const PreloadedAudio& playerClip() const override { return clip; }
-    uint64_t playerTotalFrames() const override { return clip.frames(); }
+    WaveformOverview playerOverview() const override { return overview; }
+    uint64_t playerTotalFrames() const override { return overview.frames; }
     bool recorderReady() const override { return true; }
     bool recorderRecording() const override { return false; }
     bool recorderFailed() const override { return false; }
@@ -52,48 +51,36 @@ public:
 };
 
 // A pattern whose peak is 0.8 in every column whatever the clip's length, so that short and
-// long clips give the same picture and only the reading of the clip differs. The array is laid
-// out in memory as the WAV reader lays out a preload (2 MiB pages where the system offers them).
-PreloadedAudio stereoClip(uint64_t frames)
+// long clips give the same picture. The overview is worked out once, as a load does; painting
+// reads only that.
+WaveformOverview stereoOverview(uint64_t frames)
 {
-    PreloadedAudio clip;
-    clip.channels = 2;
-    clip.sampleRate = 48000;
-    clip.samples.reserve(frames * 2);
-#ifndef _WIN32
-    constexpr uintptr_t kHugePage = uintptr_t{1} << 21;
-    const auto begin = (reinterpret_cast<uintptr_t>(clip.samples.data()) + kHugePage - 1) & ~(kHugePage - 1);
-    const auto end = (reinterpret_cast<uintptr_t>(clip.samples.data() + frames * 2)) & ~(kHugePage - 1);
-    if (end > begin)
-        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#endif
-    clip.samples.resize(frames * 2);
+    std::vector<float> samples(frames * 2);
     for (uint64_t f = 0; f < frames; ++f) {
         const float v = 0.8f * static_cast<float>(static_cast<int>(f % 7) - 3) / 3.0f;
-        clip.samples[2 * f] = v;
-        clip.samples[2 * f + 1] = -0.5f * v;
+        samples[2 * f] = v;
+        samples[2 * f + 1] = -0.5f * v;
     }
-    return clip;
+    return computeOverview(samples.data(), frames, 2, 48000);
 }
 
-const PreloadedAudio& oneSecondClip()
+const WaveformOverview& oneSecondClip()
 {
-    static const PreloadedAudio clip = stereoClip(48000);
-    return clip;
+    static const WaveformOverview overview = stereoOverview(48000);
+    return overview;
 }
 
-// Long clips, built once: 5 minutes (about 110 MiB of samples) and 45 minutes (about 1 GiB;
-// more than a PLAYER would accept, which only makes the point stronger).
-const PreloadedAudio& fiveMinuteClip()
+// Long clips: 5 minutes and 45 minutes (more than a PLAYER preloads; it streams those).
+const WaveformOverview& fiveMinuteClip()
 {
-    static const PreloadedAudio clip = stereoClip(uint64_t{5} * 60 * 48000);
-    return clip;
+    static const WaveformOverview overview = stereoOverview(uint64_t{5} * 60 * 48000);
+    return overview;
 }
 
-const PreloadedAudio& fortyFiveMinuteClip()
+const WaveformOverview& fortyFiveMinuteClip()
 {
-    static const PreloadedAudio clip = stereoClip(uint64_t{45} * 60 * 48000);
-    return clip;
+    static const WaveformOverview overview = stereoOverview(uint64_t{45} * 60 * 48000);
+    return overview;
 }
 
 // A picture surface for the platform's drawing.
@@ -123,7 +110,7 @@ void BM_PaintKind(benchmark::State& state)
 {
     BenchHost host(static_cast<ModuleKind>(state.range(0)));
     if (host.kind == PLAYER)
-        host.clip = oneSecondClip();
+        host.overview = oneSecondClip();
     if (host.kind == FADER_BANK)
         storeParamValue(host.values, kActiveStripsParam, 1.0); // a full page of eight strips
     EditorState editor;
@@ -220,11 +207,11 @@ void compare(benchmark::State& state, const std::function<void()>& a, const std:
 }
 
 // Whole PLAYER paints with a long clip against a short one; the ratio should stay near 1.
-void playerPaints(benchmark::State& state, const PreloadedAudio& base, const PreloadedAudio& longer)
+void playerPaints(benchmark::State& state, const WaveformOverview& base, const WaveformOverview& longer)
 {
     BenchHost baseHost(PLAYER), longHost(PLAYER);
-    baseHost.clip = base;
-    longHost.clip = longer;
+    baseHost.overview = base;
+    longHost.overview = longer;
     EditorState editor;
     Surface surface;
     compare(
@@ -245,7 +232,7 @@ void BM_PlayerPaint45MinOver5Min(benchmark::State& state)
 }
 BENCHMARK(BM_PlayerPaint45MinOver5Min)->Unit(benchmark::kMicrosecond);
 
-// The overview alone, without drawing: the only part that reads the clip.
+// The column heights alone, without drawing.
 void BM_WaveformColumns45MinOver1s(benchmark::State& state)
 {
     compare(

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "fileaudio/preloaded_audio.h"
 #include "core/module_kind.h"
+#include "core/waveform_overview.h"
 
 namespace kestravel::plugins {
 
@@ -17,7 +17,7 @@ public:
     virtual double parameterValue(uint32_t id) const = 0;       // 0..511 from paramValues, else 0.0
     virtual int32_t applyEditorEdit(uint32_t id, double value) = 0; // begin/store/set/perform/end; returns tresult
     virtual int32_t inputBusChannelCount(int32_t busIndex) const = 0; // getBusInfo(audio, input, busIndex).channelCount, 0 when none
-    virtual const PreloadedAudio& playerClip() const = 0;      // *player.latest (fileaudio/preloaded_audio.h)
+    virtual WaveformOverview playerOverview() const = 0;       // the PLAYER's file: format and column peaks
     virtual uint64_t playerTotalFrames() const = 0;
     virtual bool recorderReady() const = 0;
     virtual bool recorderRecording() const = 0;

@@ -10,21 +10,23 @@ namespace kestravel::plugins {
 
 namespace {
 
-void paintPlayerPanel(const EditorHost& host, Canvas& canvas)
+// Returns whether the file is played from disk.
+bool paintPlayerPanel(const EditorHost& host, Canvas& canvas)
 {
     canvas.fillBox({28, 230, 930, 450}, palette::kWaveformPanel);
-    const PreloadedAudio& clip = host.playerClip();
-    const uint64_t channels = clip.channels;
-    const uint64_t frames = channels ? clip.samples.size() / channels : 0;
-    if (frames == 0) {
+    const WaveformOverview overview = host.playerOverview();
+    const uint64_t channels = overview.channels;
+    const uint64_t frames = overview.frames;
+    if (frames == 0 || channels == 0) {
         canvas.drawLabel({40, 300, 920, 375}, u"Choose a WAV file to see its waveform.", palette::kSecondaryText, 19,
                          false, TextFormat::Centred);
-        return;
+        return false;
     }
-    drawWaveform(canvas, clip);
-    const std::u16string details = decimalText(frames) + u" frames  /  " + decimalText(uint64_t{clip.sampleRate}) +
+    drawWaveform(canvas, overview);
+    const std::u16string details = decimalText(frames) + u" frames  /  " + decimalText(uint64_t{overview.sampleRate}) +
                                    u" Hz  /  " + decimalText(channels) + u" channels";
     canvas.drawLabel({36, 461, 911, 492}, details, palette::kSecondaryText, 14, false, TextFormat::Line);
+    return overview.streamed;
 }
 
 void paintRecorderPanel(const EditorHost& host, Canvas& canvas)
@@ -58,9 +60,10 @@ void paintFilePanelBody(const EditorHost& host, Canvas& canvas)
                    palette::kAccent, 15);
 
     if (player) {
-        paintPlayerPanel(host, canvas);
+        const bool streamed = paintPlayerPanel(host, canvas);
         canvas.drawLabel({28, 523, 930, 563},
-                         u"WAV PCM 16/24/32-bit or float32. Preloaded audio, maximum 512 MiB decoded.",
+                         streamed ? u"WAV PCM 16/24/32-bit or float32. Longer than 512 MiB decoded: played from disk."
+                                  : u"WAV PCM 16/24/32-bit or float32. Preloaded audio, maximum 512 MiB decoded.",
                          palette::kSecondaryText, 14, false, TextFormat::Line);
     } else {
         paintRecorderPanel(host, canvas);

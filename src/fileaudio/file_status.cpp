@@ -9,7 +9,8 @@ std::string statusText(ModuleKind kind, const std::u16string& destinationPath,
 {
     if (kind == PLAYER) {
         if (!destinationPath.empty())
-            return fileNameOf(destinationPath) + " | " + (player.playing.load() ? "Playing" : "Ready");
+            return fileNameOf(destinationPath) + " | " + (player.playing.load() ? "Playing" : "Ready") +
+                   player.streamStatus();
         return "Choose a WAV file. Disk is never read in the audio callback.";
     }
     if (kind == RECORDER) {

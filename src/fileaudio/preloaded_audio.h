@@ -1,7 +1,10 @@
 #pragma once
 // One decoded WAV file and the reader that produces it.
 
+#include "core/waveform_overview.h"
+
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -9,10 +12,16 @@ namespace kestravel::plugins {
 
 inline constexpr uint64_t kPreloadLimitBytes = 536870912; // 512 MiB of data and of decoded samples
 
+class FileStream;
+
 struct PreloadedAudio {
     uint32_t channels = 0;   // 1..64 once decoded; 0 only when empty
     uint32_t sampleRate = 0; // 8000..384000 once decoded; 0 only when empty
     std::vector<float> samples; // interleaved: frame f, channel c at f * channels + c
+    WaveformOverview overview;  // the editor's picture of the samples, set by FilePlayer::install
+    // A file played from disk instead: samples stay empty, the stream holds the head and reads
+    // the rest. Shared only so that the object stays copyable; one player owns it.
+    std::shared_ptr<FileStream> stream;
 
     uint64_t frames() const noexcept { return channels ? samples.size() / channels : 0; }
 };

@@ -276,3 +276,59 @@ PreloadedAudio loadWav(const std::u16string& path, uint64_t limitBytes)
 }
 
 } // namespace kestravel::plugins
+
+// Streaming: the same walk and checks, without the preload limit, and decoding in pieces.
+
+#include "fileaudio/wav_source.h"
+
+namespace kestravel::plugins {
+
+WavSource openWavSource(const std::u16string& path)
+{
+    WavSource source;
+    std::filesystem::path fsPath;
+    std::error_code ec;
+    try {
+        fsPath = toFsPath(path);
+        // Anything but a regular file (a directory, a FIFO, a device) is not a WAV file to play.
+        if (std::filesystem::is_regular_file(fsPath, ec))
+            source.file = NativeFile::openForReading(fsPath, ec);
+    } catch (const std::exception&) {
+        // A path with no form on this platform names no file.
+    }
+    if (!source.file.isOpen())
+        fail("Cannot open WAV file");
+
+    uint8_t riff[12];
+    if (source.file.readAt(0, riff, 12, ec) != 12 || std::memcmp(riff, "RIFF", 4) != 0 ||
+        std::memcmp(riff + 8, "WAVE", 4) != 0)
+        fail("Only RIFF WAV supported");
+    const uint64_t fileSize = source.file.size(ec);
+    if (ec)
+        throw std::filesystem::filesystem_error("file_size", fsPath, ec);
+    const WavLayout layout = walkChunks(source.file, fileSize, ~uint64_t{0});
+    validate(layout);
+    source.channels = layout.channels;
+    source.sampleRate = layout.sampleRate;
+    source.formatTag = layout.formatTag;
+    source.bitsPerSample = layout.bitsPerSample;
+    source.blockAlign = layout.blockAlign;
+    source.dataOffset = layout.dataOffset;
+    source.dataBytes = layout.dataBytes;
+    return source;
+}
+
+void decodeWavSamples(const WavSource& source, const uint8_t* raw, size_t n, float* out) noexcept
+{
+    const size_t width = source.bitsPerSample / 8u;
+    if (width == 2)
+        std::copy(Decoding<2, fromInt16>(raw), Decoding<2, fromInt16>(raw) + static_cast<std::ptrdiff_t>(n), out);
+    else if (width == 3)
+        std::copy(Decoding<3, fromInt24>(raw), Decoding<3, fromInt24>(raw) + static_cast<std::ptrdiff_t>(n), out);
+    else if (source.formatTag == kFormatFloat)
+        std::copy(Decoding<4, fromFloat>(raw), Decoding<4, fromFloat>(raw) + static_cast<std::ptrdiff_t>(n), out);
+    else
+        std::copy(Decoding<4, fromInt32>(raw), Decoding<4, fromInt32>(raw) + static_cast<std::ptrdiff_t>(n), out);
+}
+
+} // namespace kestravel::plugins

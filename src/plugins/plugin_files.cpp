@@ -86,9 +86,18 @@ tresult PLUGIN_API UtilityPlugin::setActive(TBool state)
     if (!state) {
         stopTransportState();
         recorder.stopWriter();
+        player.freeRetired(); // a replaced stream's reader and buffers go now, not at the next load
+        player.pauseReading();
         paramValues[kPlayRecordParam].exchange(0.0);
         syncRunning = false;
         return kResultOk;
+    }
+    if (kind == PLAYER) {
+        try {
+            player.resumeReading();
+        } catch (const std::exception&) {
+            return kResultFalse; // no thread to be had: the stream cannot play
+        }
     }
     if (kind != RECORDER)
         return kResultOk;

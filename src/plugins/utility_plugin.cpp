@@ -309,6 +309,7 @@ tresult PLUGIN_API UtilityPlugin::setupProcessing(ProcessSetup& setup)
         return result;
     sampleRate = setup.sampleRate;
     maxBlockSize = setup.maxSamplesPerBlock;
+    player.offline.store(setup.processMode == kOffline); // a bounce waits for a streamed file's reader
     resizeScratch(maxBlockSize);
     if (kind == RECORDER && !reserveRecorderRing())
         return kResultFalse;

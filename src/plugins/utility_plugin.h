@@ -87,7 +87,7 @@ public:
     ModuleKind editorKind() const override { return kind; }
     double parameterValue(uint32_t id) const override { return readParamValue(paramValues, id); }
     int32_t inputBusChannelCount(int32_t busIndex) const override;
-    const PreloadedAudio& playerClip() const override { return player.latestAudio(); }
+    WaveformOverview playerOverview() const override { return player.overview(); }
     uint64_t playerTotalFrames() const override { return player.totalFrames.load(); }
     bool recorderReady() const override { return recorder.ready.load(); }
     bool recorderRecording() const override { return recorder.recording.load(); }

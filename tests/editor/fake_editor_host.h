@@ -35,7 +35,7 @@ public:
     std::vector<Edit> edits;               // one entry per performEdit
     std::vector<HostCall> calls;           // every beginEdit, performEdit and endEdit
     std::vector<int32_t> busChannels;      // input bus i has busChannels[i] channels; beyond: none
-    PreloadedAudio clip;
+    WaveformOverview overview; // what the PLAYER shows of its file
     uint64_t totalFrames = 0;
     bool ready = false;
     bool recording = false;
@@ -96,7 +96,7 @@ public:
                    ? busChannels[static_cast<size_t>(busIndex)]
                    : 0;
     }
-    const PreloadedAudio& playerClip() const override { return clip; }
+    WaveformOverview playerOverview() const override { return overview; }
     uint64_t playerTotalFrames() const override { return totalFrames; }
     bool recorderReady() const override { return ready; }
     bool recorderRecording() const override { return recording; }

@@ -74,17 +74,17 @@ TEST(PaintPixels, OneFramePerColumnGivesEachColumnItsPeak)
 {
     // 898 stereo frames: frame f lands in column 30 + f; the louder channel sets the height.
     FakeEditorHost host(PLAYER);
-    host.clip.channels = 2;
-    host.clip.sampleRate = 44100;
+    std::vector<float> samples;
     std::vector<int32_t> expected;
     for (int32_t f = 0; f < kWaveformColumns; ++f) {
         const float left = static_cast<float>(f) / 897.0f;
         const float right = f % 7 == 0 ? -1.5f : (f % 5 == 0 ? -0.5f : 0.0f);
-        host.clip.samples.push_back(left);
-        host.clip.samples.push_back(right);
+        samples.push_back(left);
+        samples.push_back(right);
         const float peak = std::max(left, std::abs(right));
         expected.push_back(static_cast<int32_t>(std::min(1.0, static_cast<double>(peak)) * 95.0));
     }
+    host.overview = computeOverview(samples.data(), kOverviewColumns, 2, 44100);
     EditorState state;
     CairoImage image;
     paintView(state, host, image.canvas());
@@ -107,9 +107,8 @@ TEST(PaintPixels, OneFramePerColumnGivesEachColumnItsPeak)
 TEST(PaintPixels, ShortClipFillsEveryColumn)
 {
     FakeEditorHost host(PLAYER);
-    host.clip.channels = 1;
-    host.clip.sampleRate = 8000;
-    host.clip.samples = {0.2f, -1.0f, 0.6f};
+    const float samples[] = {0.2f, -1.0f, 0.6f};
+    host.overview = computeOverview(samples, 3, 1, 8000);
     EditorState state;
     CairoImage image;
     paintView(state, host, image.canvas());
@@ -125,27 +124,34 @@ TEST(PaintPixels, ShortClipFillsEveryColumn)
     }
 }
 
-TEST(Waveform, LongColumnsInspectAboutThirtyTwoFrames)
+// Every frame counts, however many share a column: a 30 s file with a 10-frame click at the
+// start of every second shows all 30 clicks, and a steady sine draws a flat band, not beats.
+TEST(Waveform, EveryFrameReachesItsColumn)
 {
-    // 64 frames per column, so every second frame is looked at.
-    PreloadedAudio clip;
-    clip.channels = 1;
-    clip.sampleRate = 48000;
-    clip.samples.assign(898u * 64u, 0.0f);
-    clip.samples[64 * 10 + 6] = 1.0f;  // column 10, even offset: seen
-    clip.samples[64 * 20 + 7] = 1.0f;  // column 20, odd offset: skipped
-    clip.samples[64 * 30 + 63] = 0.5f; // column 30, last frame, odd: skipped
-    clip.samples[64 * 40 + 62] = 0.5f; // column 40, even: seen
-    const auto heights = waveformColumnHeights(clip);
-    EXPECT_EQ(heights[10], 95);
-    EXPECT_EQ(heights[20], 0);
-    EXPECT_EQ(heights[30], 0);
-    EXPECT_EQ(heights[40], 47);
-    EXPECT_EQ(std::count(heights.begin(), heights.end(), 0), 896);
+    constexpr uint64_t kRate = 48000;
+    std::vector<float> clicks(30 * kRate, 0.01f);
+    for (uint64_t s = 0; s < 30; ++s)
+        std::fill_n(clicks.begin() + static_cast<std::ptrdiff_t>(s * kRate + 20011), 10, -0.9f);
+    const auto heights = waveformColumnHeights(computeOverview(clicks.data(), clicks.size(), 1, kRate));
+    EXPECT_EQ(std::count(heights.begin(), heights.end(), 85), 30); // 0.9 x 95, one column per click
+    EXPECT_EQ(std::count(heights.begin(), heights.end(), 0), 898 - 30);
 
-    clip.samples.clear(); // no frames: nothing drawn
-    const auto empty = waveformColumnHeights(clip);
-    EXPECT_EQ(std::count(empty.begin(), empty.end(), 0), 898);
+    std::vector<float> sine(2 * 10 * kRate);
+    for (size_t f = 0; f < sine.size() / 2; ++f)
+        sine[2 * f + 1] = static_cast<float>(0.5 * std::sin(2.0 * 3.141592653589793 * 1000.0 * static_cast<double>(f) / kRate));
+    const auto band = waveformColumnHeights(computeOverview(sine.data(), sine.size() / 2, 2, kRate));
+    EXPECT_EQ(*std::min_element(band.begin(), band.end()), 47);
+    EXPECT_EQ(*std::max_element(band.begin(), band.end()), 47);
+
+    // Pieces in any order give the same peaks as one pass (a file read in the background).
+    WaveformOverview pieces = WaveformOverview::empty(clicks.size(), 1, kRate);
+    for (uint64_t at : {uint64_t{700000}, uint64_t{0}, uint64_t{1300001}, uint64_t{333}})
+        addOverviewFrames(pieces, clicks.data() + at, at, std::min<uint64_t>(clicks.size() - at, 700000 - 333));
+    addOverviewFrames(pieces, clicks.data() + 1400000, 1400000, clicks.size() - 1400000);
+    EXPECT_EQ(waveformColumnHeights(pieces), heights);
+
+    const auto none = waveformColumnHeights(WaveformOverview{}); // no frames: nothing drawn
+    EXPECT_EQ(std::count(none.begin(), none.end(), 0), 898);
 }
 
 TEST(PenCoverage, MatchesTheSystemRasteriser)

@@ -123,15 +123,24 @@ TEST(PaintTexts, PlayerWithAndWithoutClip)
     EXPECT_THAT(paint(host).labels, ElementsAreArray(expected));
 
     // Channels but no frames is still no clip.
-    host.clip.channels = 2;
-    host.clip.sampleRate = 48000;
-    host.clip.samples.assign(1, 0.5f);
+    host.overview = WaveformOverview::empty(0, 2, 48000);
     EXPECT_THAT(paint(host).labels, ElementsAreArray(expected));
 
-    host.clip.samples.assign(96000 * 2, 0.25f);
+    host.overview = WaveformOverview::empty(96000, 2, 48000);
     expected = head;
     expected.push_back({{36, 461, 911, 492}, u"96000 frames  /  48000 Hz  /  2 channels", kSecondaryText, 14, false, kLine});
     expected.push_back(footer);
+    EXPECT_THAT(paint(host).labels, ElementsAreArray(expected));
+
+    // A file played from disk says so where the preload limit is stated.
+    host.overview = WaveformOverview::empty(uint64_t{48000} * 600, 64, 48000); // 10 minutes
+    host.overview.streamed = true;
+    expected = head;
+    expected.push_back(
+        {{36, 461, 911, 492}, u"28800000 frames  /  48000 Hz  /  64 channels", kSecondaryText, 14, false, kLine});
+    expected.push_back({{28, 523, 930, 563},
+                        u"WAV PCM 16/24/32-bit or float32. Longer than 512 MiB decoded: played from disk.",
+                        kSecondaryText, 14, false, kLine});
     EXPECT_THAT(paint(host).labels, ElementsAreArray(expected));
 }
 

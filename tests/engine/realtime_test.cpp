@@ -21,7 +21,9 @@
 #endif
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <new>
 #include <random>
 #include <string>
@@ -356,6 +358,72 @@ TEST(RealTime, NoKindAllocatesOrFreesWhileProcessing)
         }
         core->recorder.stopCapture();
         core->recorder.stopWriter();
+    }
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
+}
+
+// A float WAV file of frames x channels, every sample 0.25.
+void writeFloatWav(const std::filesystem::path& p, uint32_t channels, uint32_t rate, uint32_t frames)
+{
+    const uint32_t dataBytes = frames * channels * 4;
+    std::vector<uint8_t> b;
+    auto put = [&](uint32_t v, int n) {
+        for (int i = 0; i < n; ++i)
+            b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    };
+    auto tag = [&](const char* t) { b.insert(b.end(), t, t + 4); };
+    tag("RIFF"), put(dataBytes + 36, 4), tag("WAVE"), tag("fmt "), put(16, 4), put(3, 2), put(channels, 2);
+    put(rate, 4), put(rate * channels * 4, 4), put(channels * 4, 2), put(32, 2), tag("data"), put(dataBytes, 4);
+    const float v = 0.25f;
+    uint32_t bits;
+    std::memcpy(&bits, &v, 4);
+    for (uint32_t i = 0; i < frames * channels; ++i)
+        put(bits, 4);
+    std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+}
+
+// A PLAYER playing from disk, late frames and offline waits included, allocates nothing either:
+// the reader thread does all the reading and allocating.
+TEST(RealTime, StreamingPlayerAllocatesNothing)
+{
+    const auto folder = scratchFolder();
+    writeFloatWav(folder / "long.wav", 2, 44100, 200000);
+    constexpr int32 maxBlock = 1500;
+    std::mt19937 random(11);
+    for (const bool offline : {false, true}) {
+        SCOPED_TRACE(offline ? "offline" : "real time");
+        auto core = makeCore(PLAYER, maxBlock);
+        std::atomic<bool> hold{false};
+        core->player.preloadLimitBytes = 1000; // streams
+        core->player.streamOptions.headSeconds = 0.05;
+        core->player.streamOptions.ringSeconds = 0.2;
+        core->player.streamOptions.hold = &hold;
+        core->player.offline.store(offline);
+        core->player.load(wide(folder / "long.wav"));
+        HostBlock<float> host(maxBlock, {}, {2});
+        int64_t clock = 0;
+        int playingBlocks = 0;
+        for (int block = 0; block < 1500; ++block) {
+            hold.store(!offline && block % 200 > 150); // late frames now and then in real time
+            Traffic traffic = randomTraffic(random, maxBlock, PLAYER);
+            traffic.playing = block % 400 < 390; // stops and starts from frame 0 again
+            host.data.numSamples = traffic.samples;
+            host.data.inputParameterChanges = &traffic.changes;
+            host.data.inputEvents = &traffic.events;
+            host.data.outputEvents = &traffic.events;
+            const uint32_t playing = traffic.playing ? static_cast<uint32_t>(ProcessContext::kPlaying) : 0u;
+            host.useContext(ProcessContext::kContTimeValid | playing, clock);
+            CountedRegion region;
+            const tresult result = processBlock(*core, host.data);
+            const long allocations = region.count();
+            ASSERT_EQ(result, kResultOk);
+            ASSERT_EQ(allocations, 0) << "block " << block;
+            clock += traffic.samples;
+            playingBlocks += core->player.playing.load();
+        }
+        EXPECT_GT(playingBlocks, 300);
+        EXPECT_NE(core->player.streamStatus(), "");
     }
     std::error_code ec;
     std::filesystem::remove_all(folder, ec);

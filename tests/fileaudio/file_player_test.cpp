@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <bit>
+#include <random>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -238,6 +240,103 @@ INSTANTIATE_TEST_SUITE_P(
         RenderCase{"EndOfFileSameRate", 1, 48000, 100, 2, 48000.0, 0, 0, 0, 512, 100},
         RenderCase{"EndOfFileResampled", 2, 44100, 100, 2, 48000.0, 64, 64, 0, 512, 64 + 109}),
     [](const auto& p) { return std::string(p.param.name); });
+
+// The arithmetic render had before its copy and vectorised paths, sample by sample: the fast
+// paths must give these very bits.
+void renderBySample(const PreloadedAudio& audio, float* const* rows, uint32_t channelCount,
+                    uint32_t frames, double hostRate, int64_t clock, uint64_t start, uint64_t first,
+                    uint64_t& endPosition)
+{
+    for (uint32_t j = 0; j < channelCount; ++j)
+        if (rows[j])
+            std::fill(rows[j], rows[j] + frames, 0.0f);
+    const uint64_t fileChannels = audio.channels;
+    const uint64_t fileFrames = audio.frames();
+    const double step = static_cast<double>(audio.sampleRate) / hostRate;
+    const float* s = audio.samples.data();
+    for (uint32_t i = 0; i < frames; ++i) {
+        const uint64_t t = static_cast<uint64_t>(clock) + i;
+        if (t < start)
+            continue;
+        const double p = static_cast<double>(t - start) * step + static_cast<double>(first);
+        if (!(p < static_cast<double>(fileFrames))) {
+            endPosition = t;
+            return;
+        }
+        const auto f = static_cast<uint64_t>(p);
+        const uint64_t g = std::min(f + 1, fileFrames - 1);
+        const auto u = static_cast<float>(p - static_cast<double>(f));
+        for (uint32_t j = 0; j < channelCount; ++j) {
+            if (!rows[j])
+                continue;
+            const uint64_t c = std::min<uint64_t>(j, fileChannels - 1);
+            const float a = s[f * fileChannels + c];
+            const float b = s[g * fileChannels + c];
+            rows[j][i] = a + (b - a) * u;
+        }
+    }
+}
+
+// Random files (with -0, subnormals and values whose differences overflow), rates, channel and
+// row counts, null rows, and blocks around the start and the end of the file.
+TEST(FilePlayer, RenderGivesTheBitsOfTheSampleBySampleArithmetic)
+{
+    std::mt19937_64 random(12);
+    auto pick = [&](uint64_t n) { return static_cast<uint64_t>(random() % n); };
+    const uint32_t fileRates[] = {8000, 22050, 44100, 48000, 96000, 192000, 384000};
+    const float special[] = {-0.0f, 0.0f, 1.0e-40f, -1.0e-42f, 3.0e38f, -3.0e38f, 1.0f, -1.0f};
+    for (int round = 0; round < 600; ++round) {
+        const uint32_t channels = round % 5 == 0 ? 64 : static_cast<uint32_t>(1 + pick(9));
+        const uint32_t fileRate = fileRates[pick(std::size(fileRates))];
+        const uint64_t fileFrames = 1 + pick(round % 3 == 0 ? 40 : 3000);
+        std::vector<float> samples(channels * fileFrames);
+        std::uniform_real_distribution<float> level(-1.0f, 1.0f);
+        for (float& x : samples)
+            x = pick(8) == 0 ? special[pick(std::size(special))] : level(random);
+        const PreloadedAudio reference = makeAudio(channels, fileRate, samples);
+
+        // Equal rates half of the time; otherwise a rate of the list or an odd one.
+        const double hostRate = pick(2) == 0   ? static_cast<double>(fileRate)
+                                : pick(3) == 0 ? 8000.0 + static_cast<double>(pick(376000)) + 0.25
+                                               : static_cast<double>(fileRates[pick(std::size(fileRates))]);
+        const uint32_t rowCount = 1 + static_cast<uint32_t>(pick(64));
+        const uint32_t frames = 1 + static_cast<uint32_t>(pick(round % 4 == 0 ? 4096 : 600));
+        const uint64_t start = pick(1000000);
+        const auto clock = static_cast<int64_t>(start + pick(3000) - 1500 + (round % 7 == 0 ? 1u << 30 : 0u));
+        const uint64_t first = pick(fileFrames + 2);
+
+        FilePlayer player;
+        player.install(makeAudio(channels, fileRate, samples));
+        player.startPlayback(start, first);
+        uint64_t wantEnd = player.endPosition.load();
+        const bool wasPlaying = player.playing.load();
+
+        std::vector<std::vector<float>> got(rowCount, std::vector<float>(frames, 7.0f));
+        std::vector<std::vector<float>> want = got;
+        std::vector<float*> gotRows;
+        std::vector<float*> wantRows;
+        for (uint32_t j = 0; j < rowCount; ++j) {
+            const bool skip = pick(9) == 0;
+            gotRows.push_back(skip ? nullptr : got[j].data());
+            wantRows.push_back(skip ? nullptr : want[j].data());
+        }
+        player.render(gotRows.data(), rowCount, frames, hostRate, clock);
+        if (wasPlaying)
+            renderBySample(reference, wantRows.data(), rowCount, frames, hostRate, clock, start,
+                           player.fileStart.load(), wantEnd);
+        else
+            for (float* r : wantRows)
+                if (r)
+                    std::fill(r, r + frames, 0.0f);
+        for (uint32_t j = 0; j < rowCount; ++j)
+            for (uint32_t i = 0; i < frames; ++i)
+                ASSERT_EQ(std::bit_cast<uint32_t>(got[j][i]), std::bit_cast<uint32_t>(want[j][i]))
+                    << "round " << round << " row " << j << " frame " << i << " channels " << channels
+                    << " rates " << fileRate << "/" << hostRate;
+        EXPECT_EQ(player.endPosition.load(), wantEnd) << "round " << round;
+        EXPECT_EQ(player.playing.load(), wasPlaying && wantEnd == ~uint64_t{0}) << "round " << round;
+    }
+}
 
 TEST(FilePlayer, RenderSilenceAndNullRows)
 {

@@ -263,6 +263,30 @@ TEST(SavedState, PlayerLoadsItsFileDuringRestoreOrRefusesWhole)
     EXPECT_NE(player->destinationPath.find(u"loop.wav"), std::u16string::npos);
 }
 
+// A file played from disk is saved and restored by its path like any other.
+TEST(SavedState, StreamedPlayerRestoresByItsPath)
+{
+    TempDir dir;
+    writeTestWav(dir.path / "long.wav", 480);
+    Module first(PLAYER);
+    first->player.preloadLimitBytes = 100; // this file streams
+    std::string message;
+    ASSERT_TRUE(first->setFile(dir.file("long.wav"), message)) << message;
+    ASSERT_NE(first->statusText().find("from disk"), std::string::npos);
+
+    Module second(PLAYER);
+    second->player.preloadLimitBytes = 100;
+    MemoryStream saved(frame(savedText(*first)));
+    ASSERT_EQ(second->setState(&saved), kResultOk);
+    EXPECT_EQ(second->player.totalFrames.load(), 480u);
+    EXPECT_EQ(second->statusText(), "long.wav | Ready | from disk; underruns 0");
+
+    std::filesystem::remove(dir.path / "long.wav");
+    MemoryStream vanished(frame(savedText(*first)));
+    EXPECT_EQ(second->setState(&vanished), kResultFalse); // refused whole, the stream plays on
+    EXPECT_EQ(second->player.totalFrames.load(), 480u);
+}
+
 TEST(SavedState, WritesThatFallShortOrPathsWithoutUtf8Fail)
 {
     Module output(OUTPUT);

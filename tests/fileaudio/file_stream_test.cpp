@@ -1,0 +1,403 @@
+// PLAYER playing from disk: a streamed file against the same file preloaded, takes in parts,
+// late and failing reads, and what a stream leaves behind.
+
+#include "fileaudio/file_player.h"
+#include "fileaudio/file_recorder.h"
+#include "fileaudio/file_status.h"
+#include "recorder_fixture.h"
+#include "wav_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <filesystem>
+#include <thread>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+namespace kestravel::plugins::testing {
+namespace {
+
+// Small pieces, so a short file has a head, many pages and a ring that wraps many times.
+StreamOptions smallPieces(uint32_t rate)
+{
+    StreamOptions o;
+    o.headSeconds = 700.0 / rate;
+    o.pagesPerSecond = rate / 100; // 100 frames a page
+    o.ringSeconds = 800.0 / rate;  // 8 pages
+    return o;
+}
+
+// Never 0, so silence always means a frame that was not played.
+float signal(uint64_t frame, uint32_t channel)
+{
+    return 0.25f + static_cast<float>((frame * 13 + channel * 7) % 1000) / 4000.0f;
+}
+
+Bytes encode(uint16_t bits, uint32_t channels, uint64_t frames, float (*sample)(uint64_t, uint32_t))
+{
+    Bytes data;
+    for (uint64_t f = 0; f < frames; ++f)
+        for (uint32_t c = 0; c < channels; ++c) {
+            const float x = sample(f, c);
+            if (bits == 32) {
+                uint32_t u;
+                std::memcpy(&u, &x, 4);
+                put32(data, u);
+            } else if (bits == 16) {
+                put16(data, static_cast<uint16_t>(static_cast<int16_t>(x * 32767.0f)));
+            } else {
+                const auto v = static_cast<uint32_t>(static_cast<int32_t>(x * 8388607.0f));
+                data.push_back(static_cast<uint8_t>(v));
+                data.push_back(static_cast<uint8_t>(v >> 8));
+                data.push_back(static_cast<uint8_t>(v >> 16));
+            }
+        }
+    return data;
+}
+
+void writeWav(const std::filesystem::path& p, uint16_t bits, uint32_t channels, uint32_t rate, uint64_t frames,
+              float (*sample)(uint64_t, uint32_t) = signal)
+{
+    writeAll(p, simpleWav(bits == 32 ? 3 : 1, static_cast<uint16_t>(channels), rate, bits,
+                          encode(bits, channels, frames, sample)));
+}
+
+using Rows = std::vector<std::vector<float>>;
+
+// Plays from timeline 0 in blocks until the file ends (or maxBlocks), one row per output.
+Rows playThrough(FilePlayer& player, uint32_t outputs, uint32_t block, double hostRate, size_t maxBlocks = 100000)
+{
+    Rows rows(outputs);
+    std::vector<std::vector<float>> buffers(outputs, std::vector<float>(block));
+    std::vector<float*> pointers;
+    for (auto& b : buffers)
+        pointers.push_back(b.data());
+    player.startPlayback(0, 0);
+    for (size_t k = 0; k < maxBlocks && player.playing.load(); ++k) {
+        player.render(pointers.data(), outputs, block, hostRate, static_cast<int64_t>(k * block));
+        for (uint32_t j = 0; j < outputs; ++j)
+            rows[j].insert(rows[j].end(), buffers[j].begin(), buffers[j].end());
+    }
+    return rows;
+}
+
+::testing::AssertionResult sameBits(const Rows& a, const Rows& b)
+{
+    if (a.size() != b.size() || a[0].size() != b[0].size())
+        return ::testing::AssertionFailure() << "lengths " << a[0].size() << " and " << b[0].size();
+    for (size_t j = 0; j < a.size(); ++j)
+        for (size_t i = 0; i < a[j].size(); ++i)
+            if (std::bit_cast<uint32_t>(a[j][i]) != std::bit_cast<uint32_t>(b[j][i]))
+                return ::testing::AssertionFailure() << "row " << j << " frame " << i << ": " << a[j][i]
+                                                     << " against " << b[j][i];
+    return ::testing::AssertionSuccess();
+}
+
+struct StreamCase {
+    const char* name;
+    uint16_t bits;
+    uint32_t channels;
+    uint32_t fileRate;
+    double hostRate;
+    uint32_t outputs;
+    uint32_t block;
+};
+
+class StreamAgainstPreload : public ::testing::TestWithParam<StreamCase> {};
+
+// A bounce (kOffline) of a streamed file is the preloaded file's, bit for bit, up to the sample
+// at which playback ends.
+TEST_P(StreamAgainstPreload, SameBits)
+{
+    const StreamCase sc = GetParam();
+    TempDir tmp;
+    writeWav(tmp.path("a.wav"), sc.bits, sc.channels, sc.fileRate, 20011);
+
+    FilePlayer preloaded;
+    preloaded.load(tmp.wide("a.wav"));
+    ASSERT_FALSE(preloaded.overview().streamed);
+
+    FilePlayer streamed;
+    streamed.preloadLimitBytes = 1000; // everything bigger streams
+    streamed.streamOptions = smallPieces(sc.fileRate);
+    streamed.offline.store(true);
+    streamed.load(tmp.wide("a.wav"));
+    ASSERT_TRUE(streamed.overview().streamed);
+    EXPECT_EQ(streamed.totalFrames.load(), 20011u);
+
+    const Rows want = playThrough(preloaded, sc.outputs, sc.block, sc.hostRate);
+    const Rows got = playThrough(streamed, sc.outputs, sc.block, sc.hostRate);
+    EXPECT_TRUE(sameBits(got, want));
+    EXPECT_EQ(streamed.endPosition.load(), preloaded.endPosition.load());
+    EXPECT_NE(streamed.endPosition.load(), ~uint64_t{0});
+
+    // Again from the start: the head plays at once while the reader refills from its end.
+    EXPECT_TRUE(sameBits(playThrough(streamed, sc.outputs, sc.block, sc.hostRate), want));
+    EXPECT_EQ(streamed.streamStatus(), " | from disk; underruns 0");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StreamAgainstPreload,
+    ::testing::Values(StreamCase{"FloatStereoSameRate", 32, 2, 8000, 8000.0, 2, 64},
+                      StreamCase{"Pcm16ThreeUpsampled", 16, 3, 8000, 11025.0, 4, 100},
+                      StreamCase{"Pcm24MonoDownsampled", 24, 1, 48000, 44100.0, 2, 37},
+                      StreamCase{"Float64SameRate", 32, 64, 48000, 48000.0, 64, 512},
+                      StreamCase{"Float8ToSixRows", 32, 8, 44100, 48000.0, 6, 300}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+// A take the recorder continued in parts plays as one file, sample for sample.
+TEST(FileStream, RecorderTakeInPartsPlaysAsOne)
+{
+    constexpr uint32_t kChannels = 3;
+    TempDir tmp;
+    FileRecorder::WriterOptions small;
+    small.fileByteBudget = 1000 * kChannels * 4 + 5;
+    FileRecorder rec;
+    rec.setWriterOptionsForTesting(small);
+    rec.prepareDestination(tmp.wide("take.wav"), kChannels, 48000);
+    rec.startCapture(0);
+    pushTake(rec, kChannels, 0, 3500, 333);
+    rec.stopWriter();
+    ASSERT_EQ(rec.partCount.load(), 4u);
+
+    FilePlayer player;
+    player.streamOptions = smallPieces(48000);
+    player.streamOptions.partBytes = small.fileByteBudget;
+    player.offline.store(true);
+    player.load(tmp.wide("take.wav"));
+    EXPECT_EQ(player.totalFrames.load(), 3500u);
+    EXPECT_EQ(statusText(PLAYER, tmp.wide("take.wav"), player, rec),
+              "take.wav | Ready | from disk, 4 parts; underruns 0");
+
+    const Rows rows = playThrough(player, kChannels, 128, 48000.0);
+    ASSERT_GE(rows[0].size(), 3500u);
+    for (uint64_t f = 0; f < 3500; ++f)
+        for (uint32_t c = 0; c < kChannels; ++c)
+            ASSERT_EQ(rows[c][f], takeSample(f, c)) << "frame " << f << " channel " << c;
+    EXPECT_EQ(player.endPosition.load(), 3500u);
+}
+
+// Only a file filled to the size limit is followed by its next part; a part that cannot join
+// ends the file before it, and the status says why.
+TEST(FileStream, PartsJoinOnlyWhatTheRecorderSplit)
+{
+    constexpr uint64_t kFull = 500; // frames of a full stereo float part
+    const uint64_t budget = kFull * 8 + 7;
+    enum Next { kNone, kSameFormat, kMoreChannels, kOtherRate, kPcm16, kDirectory, kFifo, kGarbage };
+    const struct {
+        const char* name;
+        uint64_t firstFrames;
+        Next next;
+        uint64_t frames;  // what plays
+        const char* note; // the end of the status line
+    } cases[] = {
+        {"ShortFileIgnoresItsNeighbour", 300, kSameFormat, 300, nullptr},
+        {"FullFileWithoutNextPart", kFull, kNone, kFull, nullptr},
+        {"FullFileJoinsItsNextPart", kFull, kSameFormat, kFull + 200, " | from disk, 2 parts; underruns 0"},
+        {"ChannelsDiffer", kFull, kMoreChannels, kFull,
+         " | from disk; underruns 0 | song-part2.wav has a different channel count; played up to it"},
+        {"RateDiffers", kFull, kOtherRate, kFull,
+         " | from disk; underruns 0 | song-part2.wav has a different sample rate; played up to it"},
+        {"EncodingDiffers", kFull, kPcm16, kFull,
+         " | from disk; underruns 0 | song-part2.wav has a different sample format; played up to it"},
+        {"PartIsADirectory", kFull, kDirectory, kFull,
+         " | from disk; underruns 0 | song-part2.wav: Cannot open WAV file; played up to it"},
+        {"PartIsNotAWav", kFull, kGarbage, kFull,
+         " | from disk; underruns 0 | song-part2.wav: Only RIFF WAV supported; played up to it"},
+#ifndef _WIN32
+        {"PartIsAFifo", kFull, kFifo, kFull,
+         " | from disk; underruns 0 | song-part2.wav: Cannot open WAV file; played up to it"},
+#endif
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir tmp;
+        writeWav(tmp.path("song.wav"), 32, 2, 48000, c.firstFrames);
+        const auto part2 = tmp.path("song-part2.wav");
+        switch (c.next) {
+        case kNone: break;
+        case kSameFormat: writeWav(part2, 32, 2, 48000, 200); break;
+        case kMoreChannels: writeWav(part2, 32, 3, 48000, 200); break;
+        case kOtherRate: writeWav(part2, 32, 2, 44100, 200); break;
+        case kPcm16: writeWav(part2, 16, 2, 48000, 200); break;
+        case kDirectory: std::filesystem::create_directory(part2); break;
+        case kGarbage: writeAll(part2, randomBytes(100, 3)); break;
+        case kFifo:
+#ifndef _WIN32
+            ASSERT_EQ(::mkfifo(part2.c_str(), 0600), 0);
+#endif
+            break;
+        }
+        FilePlayer player;
+        player.streamOptions = smallPieces(48000);
+        player.streamOptions.partBytes = budget;
+        player.offline.store(true);
+        player.load(tmp.wide("song.wav"));
+        EXPECT_EQ(player.totalFrames.load(), c.frames);
+        EXPECT_EQ(player.streamStatus(), c.note ? c.note : "");
+        const Rows rows = playThrough(player, 2, 64, 48000.0);
+        EXPECT_EQ(player.endPosition.load(), c.frames);
+        for (uint64_t f = 0; f < kFull && f < c.frames; ++f)
+            ASSERT_EQ(rows[1][f], signal(f, 1)) << "frame " << f;
+        if (c.frames > kFull) {
+            EXPECT_EQ(rows[0][kFull + 7], signal(7, 0)); // the part's frame 7
+        }
+    }
+}
+
+// A reader that cannot keep up: the late frames are silence and counted, every other frame is
+// the file's own. Nothing is ever shifted or repeated.
+TEST(FileStream, LateFramesAreSilenceAndCounted)
+{
+    TempDir tmp;
+    writeWav(tmp.path("a.wav"), 32, 2, 8000, 6000);
+    std::atomic<bool> hold{true};
+    FilePlayer player;
+    player.preloadLimitBytes = 1000;
+    player.streamOptions = smallPieces(8000);
+    player.streamOptions.hold = &hold;
+    player.load(tmp.wide("a.wav"));
+
+    // Held throughout: the head plays, everything after it is silence.
+    Rows rows = playThrough(player, 2, 50, 8000.0);
+    ASSERT_GE(rows[0].size(), 6000u);
+    for (uint64_t f = 0; f < 6000; ++f)
+        ASSERT_EQ(rows[0][f], f < 700 ? signal(f, 0) : 0.0f) << "frame " << f;
+    EXPECT_EQ(player.streamStatus(), " | from disk; underruns 5300");
+
+    // A reader that stops and goes on at random while real-time playback runs on.
+    std::atomic<bool> done{false};
+    std::thread flipper([&] {
+        std::mt19937 random(5);
+        while (!done.load()) {
+            hold.store(random() % 3 == 0);
+            std::this_thread::sleep_for(std::chrono::microseconds(random() % 700));
+        }
+        hold.store(false);
+    });
+    const uint64_t before = 5300;
+    uint64_t silent = 0;
+    for (int round = 0; round < 5; ++round) {
+        rows = playThrough(player, 2, 50, 8000.0);
+        for (uint64_t f = 0; f < 6000; ++f) {
+            const bool played = rows[0][f] == signal(f, 0) && rows[1][f] == signal(f, 1);
+            const bool missed = rows[0][f] == 0.0f && rows[1][f] == 0.0f;
+            ASSERT_TRUE(played || missed) << "round " << round << " frame " << f;
+            silent += missed;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    done.store(true);
+    flipper.join();
+    FilePlayer& p = player;
+    EXPECT_EQ(p.streamStatus(), " | from disk; underruns " + std::to_string(before + silent));
+}
+
+// The file shrinks or goes while it streams: playback ends with the reason, never a crash.
+TEST(FileStream, FileChangedWhilePlayingEndsWithAReason)
+{
+    for (const bool removed : {false, true}) {
+        SCOPED_TRACE(removed ? "removed" : "shortened");
+        TempDir tmp;
+        writeWav(tmp.path("a.wav"), 32, 2, 8000, 6000);
+        std::atomic<bool> hold{true};
+        FilePlayer player;
+        player.preloadLimitBytes = 1000;
+        player.streamOptions = smallPieces(8000);
+        player.streamOptions.hold = &hold;
+        player.offline.store(true);
+        player.load(tmp.wide("a.wav"));
+        std::error_code ec;
+        if (removed)
+            std::filesystem::remove(tmp.path("a.wav"), ec); // Windows refuses while the file is open
+        else
+            std::filesystem::resize_file(tmp.path("a.wav"), 44 + 1000 * 8 + 4);
+        hold.store(false);
+
+        const Rows rows = playThrough(player, 2, 64, 8000.0);
+        EXPECT_FALSE(player.playing.load());
+        const uint64_t end = player.endPosition.load();
+        for (uint64_t f = 0; f < end; ++f)
+            ASSERT_EQ(rows[0][f], signal(f, 0)) << "frame " << f;
+        if (removed) {
+            EXPECT_EQ(end, 6000u); // an open file stays readable, or is not removed at all
+        } else {
+            EXPECT_EQ(end, 900u); // the page the reader could not fill, from its first frame
+            EXPECT_EQ(player.streamStatus(),
+                      " | from disk; underruns 0 | Read failed: a.wav is shorter than when it was opened");
+        }
+    }
+}
+
+// The editor's overview of a streamed file fills in the background, to the same peaks as the
+// preloaded file's.
+TEST(FileStream, PeaksComeFromTheBackground)
+{
+    TempDir tmp;
+    writeWav(tmp.path("a.wav"), 24, 3, 8000, 30000, [](uint64_t f, uint32_t c) {
+        return f % 997 == 0 ? -0.9f : static_cast<float>(c) * 0.01f + static_cast<float>(f % 50) * 0.001f;
+    });
+    FilePlayer preloaded;
+    preloaded.load(tmp.wide("a.wav"));
+    FilePlayer streamed;
+    streamed.preloadLimitBytes = 1000;
+    streamed.streamOptions = smallPieces(8000);
+    streamed.load(tmp.wide("a.wav"));
+    const WaveformOverview want = preloaded.overview();
+    EXPECT_TRUE(waitFor([&] { return streamed.overview().peaks == want.peaks; }));
+    const WaveformOverview got = streamed.overview();
+    EXPECT_EQ(got.frames, 30000u);
+    EXPECT_EQ(got.channels, 3u);
+    EXPECT_EQ(got.sampleRate, 8000u);
+}
+
+#ifdef __linux__
+size_t threadCount()
+{
+    size_t n = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task"))
+        ++n;
+    return n;
+}
+
+// Each stream has one reader; replacing the file, playing and destroying the player leave no
+// thread behind (buffers and handles are the sanitizers' to find).
+TEST(FileStream, ReadersEndWithTheirFiles)
+{
+    TempDir tmp;
+    writeWav(tmp.path("a.wav"), 32, 2, 8000, 6000);
+    const size_t before = threadCount();
+    {
+        FilePlayer player;
+        player.preloadLimitBytes = 1000;
+        player.streamOptions = smallPieces(8000);
+        player.offline.store(true);
+        for (int k = 0; k < 5; ++k) {
+            player.load(tmp.wide("a.wav"));
+            playThrough(player, 2, 64, 8000.0, 20);
+            player.stopPlayback();
+        }
+        player.freeRetired();
+        EXPECT_TRUE(waitFor([&] { return threadCount() == before + 1; })) << threadCount() - before;
+
+        // Deactivation ends the reader; activation starts it again where it stopped.
+        playThrough(player, 2, 64, 8000.0, 30);
+        player.pauseReading();
+        EXPECT_EQ(threadCount(), before);
+        player.resumeReading();
+        EXPECT_EQ(threadCount(), before + 1);
+        FilePlayer preloaded;
+        preloaded.load(tmp.wide("a.wav"));
+        EXPECT_TRUE(sameBits(playThrough(player, 2, 64, 8000.0), playThrough(preloaded, 2, 64, 8000.0)));
+        EXPECT_EQ(threadCount(), before + 1);
+    }
+    EXPECT_EQ(threadCount(), before);
+}
+#endif
+
+} // namespace
+} // namespace kestravel::plugins::testing
