@@ -1,0 +1,363 @@
+#ifndef _WIN32
+
+#include "editor/platform/x11_window.h"
+
+#include <cairo-xcb.h>
+#include <cairo.h>
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "editor/geometry.h"
+#include "editor/platform/cairo_canvas.h"
+
+namespace kestravel::plugins {
+
+namespace {
+
+constexpr uint32_t kXembedVersion = 0;
+constexpr uint32_t kXembedMapped = 1;
+constexpr uint8_t kLeftButton = 1;
+constexpr int32_t kNoticeHeight = 28;
+
+struct FreeReply {
+    void operator()(void* p) const noexcept { std::free(p); }
+};
+template <class T>
+using Reply = std::unique_ptr<T, FreeReply>;
+
+xcb_atom_t atom(xcb_connection_t* c, const char* name)
+{
+    Reply<xcb_intern_atom_reply_t> reply(
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr));
+    return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+}
+
+xcb_visualtype_t* findVisual(const xcb_screen_t* screen, xcb_visualid_t id)
+{
+    for (auto depths = xcb_screen_allowed_depths_iterator(screen); depths.rem; xcb_depth_next(&depths))
+        for (auto v = xcb_depth_visuals_iterator(depths.data); v.rem; xcb_visualtype_next(&v))
+            if (v.data->visual_id == id)
+                return v.data;
+    return nullptr;
+}
+
+} // namespace
+
+bool X11EditorWindow::attach(void* parent, const char* type, Steinberg::Linux::IRunLoop* loop)
+{
+    if (connection || !parent || !type || std::strcmp(type, Steinberg::kPlatformTypeX11EmbedWindowID) != 0 || !loop)
+        return false;
+    // The parent arrives as an X11 window id (29 bits) in the pointer's value.
+    const auto id = reinterpret_cast<uintptr_t>(parent);
+    if (id > 0x1FFFFFFFu)
+        return false;
+    if (!create(static_cast<uint32_t>(id))) {
+        teardown();
+        return false;
+    }
+    if (!registration.open(loop) || !registration.watch(xcb_get_file_descriptor(connection)) ||
+        !registration.startTimer(kX11RepaintPeriodMs)) {
+        teardown();
+        return false;
+    }
+    repaint();
+    // Replies waited for above may have queued events that the descriptor no longer announces.
+    drainEvents();
+    return connection != nullptr;
+}
+
+bool X11EditorWindow::create(uint32_t parent)
+{
+    int screenNumber = 0;
+    connection = xcb_connect(nullptr, &screenNumber);
+    if (xcb_connection_has_error(connection))
+        return false;
+
+    // Only a window (not a pixmap, not nothing) may be the parent.
+    Reply<xcb_get_window_attributes_reply_t> attributes(
+        xcb_get_window_attributes_reply(connection, xcb_get_window_attributes(connection, parent), nullptr));
+    Reply<xcb_get_geometry_reply_t> geometry(
+        xcb_get_geometry_reply(connection, xcb_get_geometry(connection, parent), nullptr));
+    if (!attributes || !geometry)
+        return false;
+
+    const xcb_screen_t* screen = nullptr;
+    for (auto it = xcb_setup_roots_iterator(xcb_get_setup(connection)); it.rem; xcb_screen_next(&it))
+        if (it.data->root == geometry->root)
+            screen = it.data;
+    if (!screen)
+        return false;
+    xcb_visualtype_t* visual = findVisual(screen, screen->root_visual);
+    if (!visual)
+        return false;
+
+    // No background: the server never clears the window, every pixel comes from the back buffer.
+    window = xcb_generate_id(connection);
+    const uint32_t mask = XCB_CW_BACK_PIXMAP | XCB_CW_BORDER_PIXEL | XCB_CW_EVENT_MASK | XCB_CW_COLORMAP;
+    const uint32_t values[] = {XCB_BACK_PIXMAP_NONE, 0,
+                               XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_BUTTON_PRESS |
+                                   XCB_EVENT_MASK_BUTTON_RELEASE | XCB_EVENT_MASK_BUTTON_1_MOTION |
+                                   XCB_EVENT_MASK_LEAVE_WINDOW | XCB_EVENT_MASK_FOCUS_CHANGE |
+                                   XCB_EVENT_MASK_STRUCTURE_NOTIFY,
+                               screen->default_colormap};
+    xcb_generic_error_t* error = xcb_request_check(
+        connection, xcb_create_window_checked(connection, screen->root_depth, window, parent, 0, 0, kEditorWidth,
+                                              kEditorHeight, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+                                              mask, values));
+    if (error) {
+        std::free(error);
+        window = 0;
+        return false;
+    }
+
+    // XEmbed: protocol version 0, and the window wants to be shown.
+    const xcb_atom_t info = atom(connection, "_XEMBED_INFO");
+    const uint32_t embedInfo[] = {kXembedVersion, kXembedMapped};
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, info, info, 32, 2, embedInfo);
+
+    backBuffer = xcb_generate_id(connection);
+    xcb_create_pixmap(connection, screen->root_depth, backBuffer, window, kEditorWidth, kEditorHeight);
+    copyContext = xcb_generate_id(connection);
+    const uint32_t noExposures = 0;
+    xcb_create_gc(connection, copyContext, window, XCB_GC_GRAPHICS_EXPOSURES, &noExposures);
+
+    image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kEditorWidth, kEditorHeight);
+    server = cairo_xcb_surface_create(connection, backBuffer, visual, kEditorWidth, kEditorHeight);
+    if (cairo_surface_status(image) != CAIRO_STATUS_SUCCESS || cairo_surface_status(server) != CAIRO_STATUS_SUCCESS)
+        return false;
+
+    xcb_map_window(connection, window);
+    xcb_flush(connection);
+    return !xcb_connection_has_error(connection);
+}
+
+void X11EditorWindow::teardown() noexcept
+{
+    registration.close();
+    dragging = false;
+    dirty = false;
+    if (!connection)
+        return;
+    if (server) {
+        cairo_device_t* device = cairo_surface_get_device(server);
+        cairo_surface_destroy(server);
+        // Cairo keeps per-connection state; it must let go before the connection closes.
+        if (device)
+            cairo_device_finish(device);
+        server = nullptr;
+    }
+    if (image) {
+        cairo_surface_destroy(image);
+        image = nullptr;
+    }
+    if (!xcb_connection_has_error(connection)) {
+        if (copyContext)
+            xcb_free_gc(connection, copyContext);
+        if (backBuffer)
+            xcb_free_pixmap(connection, backBuffer);
+        if (window)
+            xcb_destroy_window(connection, window);
+        xcb_flush(connection);
+    }
+    copyContext = 0;
+    backBuffer = 0;
+    window = 0;
+    xcb_disconnect(connection);
+    connection = nullptr;
+}
+
+void X11EditorWindow::connectionLost() noexcept
+{
+    // The server is gone: nothing can be freed there, only here.
+    teardown();
+}
+
+void X11EditorWindow::showNotice(const std::u16string& text)
+{
+    noticeText = text;
+    invalidate();
+}
+
+void X11EditorWindow::invalidate()
+{
+    dirty = true;
+}
+
+void* X11EditorWindow::dialogOwner() const
+{
+    return reinterpret_cast<void*>(static_cast<uintptr_t>(window));
+}
+
+void X11EditorWindow::repaint()
+{
+    dirty = false;
+    if (!connection || !window || !image || !server)
+        return;
+    cairo_t* cr = cairo_create(image);
+    cairo_font_options_t* options = cairo_font_options_create();
+    cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_ON);
+    cairo_set_font_options(cr, options);
+    cairo_font_options_destroy(options);
+    client.paint(cr);
+    if (!noticeText.empty()) {
+        CairoCanvas canvas(cr);
+        const Rect bar{0, kEditorHeight - kNoticeHeight, kEditorWidth, kEditorHeight};
+        canvas.fillBox(bar, Colour{150, 40, 30});
+        canvas.drawLabel(Rect{bar.left + 12, bar.top, bar.right - 12, bar.bottom}, noticeText, Colour{255, 255, 255},
+                         14, true, TextFormat::Line);
+    }
+    cairo_destroy(cr);
+    cairo_surface_flush(image);
+
+    // The whole frame goes to the back buffer first, then to the window in one copy.
+    cairo_t* upload = cairo_create(server);
+    cairo_set_operator(upload, CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_surface(upload, image, 0, 0);
+    cairo_paint(upload);
+    cairo_destroy(upload);
+    cairo_surface_flush(server);
+    present();
+}
+
+void X11EditorWindow::present()
+{
+    if (!connection || !window)
+        return;
+    xcb_copy_area(connection, backBuffer, window, copyContext, 0, 0, 0, 0, kEditorWidth, kEditorHeight);
+    xcb_flush(connection);
+    ++frames;
+}
+
+void X11EditorWindow::descriptorReady(int)
+{
+    if (dispatching)
+        return;
+    client.hold();
+    drainEvents();
+    client.letGo(); // last: the view, and this window with it, may go here
+}
+
+void X11EditorWindow::timerFired()
+{
+    if (dispatching)
+        return;
+    client.hold();
+    drainEvents();
+    if (connection)
+        repaint();
+    client.letGo();
+}
+
+void X11EditorWindow::drainEvents()
+{
+    if (!connection)
+        return;
+    std::vector<xcb_generic_event_t*> events;
+    while (xcb_generic_event_t* e = xcb_poll_for_event(connection))
+        events.push_back(e);
+    const bool broken = xcb_connection_has_error(connection) != 0;
+
+    dispatching = true;
+    bool going = true;
+    for (size_t i = 0; i < events.size(); ++i) {
+        if (going) {
+            const bool motionFollows = i + 1 < events.size() &&
+                                       (events[i + 1]->response_type & 0x7F) == XCB_MOTION_NOTIFY &&
+                                       (events[i]->response_type & 0x7F) == XCB_MOTION_NOTIFY;
+            going = dispatch(events[i], motionFollows);
+        }
+        std::free(events[i]);
+    }
+    dispatching = false;
+    if (going && connection) {
+        if (broken)
+            connectionLost();
+        else if (dirty)
+            repaint();
+    }
+}
+
+bool X11EditorWindow::dispatch(xcb_generic_event_t* event, bool moreMotionFollows)
+{
+    // Errors (type 0) and events of windows that are no longer ours change nothing.
+    switch (event->response_type & 0x7F) {
+    case XCB_EXPOSE: {
+        const auto* e = reinterpret_cast<xcb_expose_event_t*>(event);
+        if (e->window == window && e->count == 0)
+            present();
+        break;
+    }
+    case XCB_BUTTON_PRESS: {
+        const auto* e = reinterpret_cast<xcb_button_press_event_t*>(event);
+        if (e->event != window || e->detail != kLeftButton)
+            break;
+        noticeText.clear();
+        dragging = true;
+        client.pointerDown(e->event_x, e->event_y);
+        break;
+    }
+    case XCB_MOTION_NOTIFY: {
+        const auto* e = reinterpret_cast<xcb_motion_notify_event_t*>(event);
+        // Only the latest of a run of motions matters; the value follows the pointer absolutely.
+        if (e->event != window || !dragging || moreMotionFollows || !(e->state & XCB_BUTTON_MASK_1))
+            break;
+        client.pointerDrag(e->event_x, e->event_y);
+        break;
+    }
+    case XCB_BUTTON_RELEASE: {
+        const auto* e = reinterpret_cast<xcb_button_release_event_t*>(event);
+        if (e->event != window || e->detail != kLeftButton || !dragging)
+            break;
+        dragging = false;
+        client.pointerUp(e->event_x, e->event_y);
+        break;
+    }
+    case XCB_LEAVE_NOTIFY: {
+        // Someone else grabbed the pointer: the drag ends as a lost capture does.
+        const auto* e = reinterpret_cast<xcb_leave_notify_event_t*>(event);
+        if (e->event == window && e->mode == XCB_NOTIFY_MODE_GRAB && dragging) {
+            dragging = false;
+            client.pointerLost();
+        }
+        break;
+    }
+    case XCB_FOCUS_OUT: {
+        const auto* e = reinterpret_cast<xcb_focus_out_event_t*>(event);
+        if (e->event == window && dragging) {
+            dragging = false;
+            client.pointerLost();
+        }
+        break;
+    }
+    case XCB_UNMAP_NOTIFY: {
+        const auto* e = reinterpret_cast<xcb_unmap_notify_event_t*>(event);
+        if (e->window == window && dragging) {
+            dragging = false;
+            client.pointerLost();
+        }
+        break;
+    }
+    case XCB_DESTROY_NOTIFY: {
+        // The host destroyed its window and ours with it: nothing left to draw into.
+        const auto* e = reinterpret_cast<xcb_destroy_notify_event_t*>(event);
+        if (e->window == window && window) {
+            window = 0;
+            if (dragging) {
+                dragging = false;
+                client.pointerLost();
+            }
+        }
+        break;
+    }
+    default: break;
+    }
+    return connection != nullptr;
+}
+
+} // namespace kestravel::plugins
+
+#endif

@@ -1,0 +1,96 @@
+#pragma once
+// The editor's child window in a Linux host: an X11 window inside the host's window, drawn
+// double-buffered from the same picture as the off-screen image, and driven only by the host's
+// IRunLoop (the X connection's descriptor and a 100 ms repaint timer). It talks to the X
+// server through its own XCB connection: X errors then come back as events instead of going to
+// a process-wide handler, and a lost server never ends the host's process.
+
+#ifndef _WIN32
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "editor/editor_window.h"
+#include "editor/platform/run_loop_link.h"
+
+#include <xcb/xcb.h>
+
+typedef struct _cairo cairo_t;
+typedef struct _cairo_surface cairo_surface_t;
+
+namespace kestravel::plugins {
+
+inline constexpr uint64_t kX11RepaintPeriodMs = 100;
+
+// What the window hands on to the editor. [UI thread]
+class X11WindowClient {
+public:
+    virtual ~X11WindowClient() = default;
+    virtual void paint(cairo_t* context) = 0; // the whole 960 x 580 picture
+    virtual void pointerDown(int32_t x, int32_t y) = 0;
+    virtual void pointerDrag(int32_t x, int32_t y) = 0;
+    virtual void pointerUp(int32_t x, int32_t y) = 0;
+    virtual void pointerLost() = 0; // the grab or the focus went elsewhere mid-drag
+    // Keeps the client alive while an event is handed on: the host may drop the view meanwhile.
+    virtual void hold() = 0;
+    virtual void letGo() = 0;
+};
+
+class X11EditorWindow final : public EditorWindow, private RunLoopTarget {
+public:
+    explicit X11EditorWindow(X11WindowClient& owner) noexcept : client(owner), registration(*this) {}
+    ~X11EditorWindow() override { teardown(); }
+    X11EditorWindow(const X11EditorWindow&) = delete;
+    X11EditorWindow& operator=(const X11EditorWindow&) = delete;
+
+    // [UI thread] Creates, shows and registers the child window of parent (an X11 window id);
+    // false with nothing created or registered on any refusal.
+    bool attach(void* parent, const char* type, Steinberg::Linux::IRunLoop* loop);
+    // [UI thread] Unregisters from the run loop, destroys the window and closes the connection.
+    // Safe to repeat, and after the connection broke.
+    void teardown() noexcept;
+
+    bool attached() const noexcept { return connection != nullptr; }
+    uint32_t windowId() const noexcept { return window; }
+    // A line of text over the bottom of the picture until the next press (e.g. a missing chooser).
+    void showNotice(const std::u16string& text);
+    const std::u16string& notice() const noexcept { return noticeText; }
+    // [UI thread] Paints the picture and puts it on the screen now, as a tick does.
+    void repaint();
+    // How many frames reached the window (for tests and the benchmark).
+    uint64_t framesShown() const noexcept { return frames; }
+
+    // EditorWindow
+    void invalidate() override;
+    void captureMouse() override {} // a press already grabs the pointer until its release
+    void* dialogOwner() const override;
+
+private:
+    void descriptorReady(int fd) override;
+    void timerFired() override;
+    bool create(uint32_t parent);
+    void drainEvents(); // callers hold the client
+    // False when the client may be gone or the window was torn down: stop handling events.
+    bool dispatch(xcb_generic_event_t* event, bool moreMotionFollows);
+    void present();
+    void connectionLost() noexcept;
+
+    X11WindowClient& client;
+    RunLoopRegistration registration;
+    xcb_connection_t* connection = nullptr;
+    uint32_t window = 0;          // 0 once the server destroyed it (with its parent)
+    uint32_t backBuffer = 0;      // server pixmap the frame is assembled in
+    uint32_t copyContext = 0;     // graphics context for the copy to the window
+    cairo_surface_t* image = nullptr;  // the picture, drawn as in the off-screen image
+    cairo_surface_t* server = nullptr; // Cairo's XCB surface on backBuffer
+    bool dirty = false;
+    bool dragging = false;
+    bool dispatching = false;
+    uint64_t frames = 0;
+    std::u16string noticeText;
+};
+
+} // namespace kestravel::plugins
+
+#endif
