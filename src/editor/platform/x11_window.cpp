@@ -186,6 +186,34 @@ void X11EditorWindow::invalidate()
     dirty = true;
 }
 
+void X11EditorWindow::captureMouse()
+{
+    if (!connection || !window || !dragging)
+        return;
+    const uint16_t events = XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE |
+                            XCB_EVENT_MASK_BUTTON_1_MOTION | XCB_EVENT_MASK_LEAVE_WINDOW;
+    // Not waited for: a refused grab leaves the press's own grab, which ends at the release.
+    xcb_discard_reply(connection, xcb_grab_pointer(connection, 0, window, events, XCB_GRAB_MODE_ASYNC,
+                                                   XCB_GRAB_MODE_ASYNC, XCB_NONE, XCB_NONE, XCB_CURRENT_TIME)
+                                      .sequence);
+    xcb_flush(connection);
+}
+
+void X11EditorWindow::loseDrag()
+{
+    dragging = false;
+    endGrab();
+    client.pointerLost();
+}
+
+void X11EditorWindow::endGrab()
+{
+    if (connection) {
+        xcb_ungrab_pointer(connection, XCB_CURRENT_TIME);
+        xcb_flush(connection);
+    }
+}
+
 void* X11EditorWindow::dialogOwner() const
 {
     return reinterpret_cast<void*>(static_cast<uintptr_t>(window));
@@ -313,31 +341,31 @@ bool X11EditorWindow::dispatch(xcb_generic_event_t* event, bool moreMotionFollow
         if (e->event != window || e->detail != kLeftButton || !dragging)
             break;
         dragging = false;
+        endGrab();
         client.pointerUp(e->event_x, e->event_y);
         break;
     }
     case XCB_LEAVE_NOTIFY: {
-        // Someone else grabbed the pointer: the drag ends as a lost capture does.
+        // Someone else took the pointer, or the server ended the press's grab (the window was
+        // hidden): the drag ends as a lost capture does.
         const auto* e = reinterpret_cast<xcb_leave_notify_event_t*>(event);
-        if (e->event == window && e->mode == XCB_NOTIFY_MODE_GRAB && dragging) {
-            dragging = false;
-            client.pointerLost();
+        if (e->event == window && (e->mode == XCB_NOTIFY_MODE_GRAB || e->mode == XCB_NOTIFY_MODE_UNGRAB) &&
+            dragging) {
+            loseDrag();
         }
         break;
     }
     case XCB_FOCUS_OUT: {
         const auto* e = reinterpret_cast<xcb_focus_out_event_t*>(event);
         if (e->event == window && dragging) {
-            dragging = false;
-            client.pointerLost();
+            loseDrag();
         }
         break;
     }
     case XCB_UNMAP_NOTIFY: {
         const auto* e = reinterpret_cast<xcb_unmap_notify_event_t*>(event);
         if (e->window == window && dragging) {
-            dragging = false;
-            client.pointerLost();
+            loseDrag();
         }
         break;
     }
@@ -347,8 +375,7 @@ bool X11EditorWindow::dispatch(xcb_generic_event_t* event, bool moreMotionFollow
         if (e->window == window && window) {
             window = 0;
             if (dragging) {
-                dragging = false;
-                client.pointerLost();
+                loseDrag();
             }
         }
         break;

@@ -63,7 +63,9 @@ public:
 
     // EditorWindow
     void invalidate() override;
-    void captureMouse() override {} // a press already grabs the pointer until its release
+    // Turns the press's grab into one of our own, so that the server tells us when it ends
+    // before the release (the window hidden, say), as losing capture does on Windows.
+    void captureMouse() override;
     void* dialogOwner() const override;
 
 private:
@@ -75,6 +77,8 @@ private:
     bool dispatch(xcb_generic_event_t* event, bool moreMotionFollows);
     void present();
     void connectionLost() noexcept;
+    void endGrab();
+    void loseDrag();
 
     X11WindowClient& client;
     RunLoopRegistration registration;

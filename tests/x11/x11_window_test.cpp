@@ -1,0 +1,420 @@
+// The X11 child window in a test host with its own top-level window and run loop (Xvfb):
+// what the server shows, what pointer input reaches the editor, and what every way of ending
+// leaves behind.
+
+#include <gtest/gtest.h>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "../editor/fake_editor_host.h"
+#include "../editor/scripted_dialogs.h"
+#include "editor/editor_state.h"
+#include "editor/interaction.h"
+#include "editor/paint_view.h"
+#include "editor/platform/cairo_canvas.h"
+#include "editor/platform/x11_window.h"
+#include "test_run_loop.h"
+#include "test_screen.h"
+
+namespace kestravel::plugins::testing {
+namespace {
+
+constexpr const char* kType = "X11EmbedWindowID";
+
+void* asParent(uint32_t window) { return reinterpret_cast<void*>(static_cast<uintptr_t>(window)); }
+
+// Paints like the view and records what the window hands on.
+class RecordingClient : public X11WindowClient {
+public:
+    explicit RecordingClient(FakeEditorHost& h) : host(h) {}
+    FakeEditorHost& host;
+    EditorState state;
+    std::vector<std::string> calls;
+    int holds = 0;
+    int paints = 0;
+    EditorWindow* window = nullptr; // when set, a press starts a drag with capture, as a fader does
+
+    void paint(cairo_t* cr) override
+    {
+        ++paints;
+        CairoCanvas canvas(cr);
+        paintView(state, host, canvas);
+    }
+    void pointerDown(int32_t x, int32_t y) override
+    {
+        calls.push_back("down " + xy(x, y));
+        if (window)
+            window->captureMouse();
+    }
+    void pointerDrag(int32_t x, int32_t y) override { calls.push_back("drag " + xy(x, y)); }
+    void pointerUp(int32_t x, int32_t y) override { calls.push_back("up " + xy(x, y)); }
+    void pointerLost() override { calls.push_back("lost"); }
+    void hold() override { ++holds; }
+    void letGo() override { --holds; }
+
+private:
+    static std::string xy(int32_t x, int32_t y) { return std::to_string(x) + "," + std::to_string(y); }
+};
+
+std::vector<uint32_t> standIn(FakeEditorHost& host)
+{
+    EditorState state;
+    CairoImage image;
+    paintView(state, host, image.canvas());
+    std::vector<uint32_t> pixels(size_t{kEditorWidth} * size_t{kEditorHeight});
+    image.copyTo(pixels.data());
+    return pixels;
+}
+
+size_t differingPixels(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b)
+{
+    if (a.size() != b.size())
+        return std::max(a.size(), b.size());
+    size_t n = 0;
+    for (size_t i = 0; i < a.size(); ++i)
+        n += a[i] != b[i];
+    return n;
+}
+
+class X11Window : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "these tests need an X server (scripts/test.sh starts Xvfb)";
+        ASSERT_TRUE(screen.ok()) << xcb_connection_has_error(screen.connection);
+        parent = screen.topLevel();
+    }
+    void TearDown() override
+    {
+        // A test that stopped mid-drag must not leave the button down for the next one.
+        if (screen.ok())
+            screen.releaseButton();
+    }
+
+    // Nothing of the window is left: no child, no registration, no reference on the loop.
+    void expectNothingLeft(uint32_t parentWindow)
+    {
+        screen.sync();
+        EXPECT_TRUE(screen.children(parentWindow).empty());
+        EXPECT_TRUE(loop.watches.empty());
+        EXPECT_TRUE(loop.timers.empty());
+        EXPECT_EQ(loop.references, 1);
+    }
+
+    TestScreen screen;
+    TestRunLoop loop;
+    uint32_t parent = 0;
+};
+
+TEST_F(X11Window, EachKindShowsTheStandInPictureInAnEmbeddedChild)
+{
+    for (ModuleKind kind : {INPUT, OUTPUT, SUMMING, BREAKOUT, PLAYER, RECORDER, FADER_BANK, DISTRIBUTOR}) {
+        SCOPED_TRACE(static_cast<int>(kind));
+        FakeEditorHost host(kind);
+        RecordingClient client(host);
+        {
+            X11EditorWindow window(client);
+            ASSERT_TRUE(window.attach(asParent(parent), kType, &loop));
+            const uint32_t child = window.windowId();
+            screen.sync();
+            EXPECT_EQ(screen.children(parent), std::vector<uint32_t>{child});
+            const auto g = screen.geometry(child);
+            ASSERT_TRUE(g);
+            EXPECT_EQ(g->x, 0);
+            EXPECT_EQ(g->y, 0);
+            EXPECT_EQ(g->width, 960);
+            EXPECT_EQ(g->height, 580);
+            EXPECT_TRUE(g->mapped);
+            EXPECT_EQ(screen.property(child, "_XEMBED_INFO"), (std::vector<uint32_t>{0, 1}));
+            ASSERT_EQ(loop.watches.size(), 1u);
+            ASSERT_EQ(loop.timers.size(), 1u);
+            EXPECT_EQ(loop.timers[0].period, 100u);
+
+            loop.tick();
+            screen.sync();
+            EXPECT_EQ(differingPixels(screen.pixels(child, 960, 580), standIn(host)), 0u);
+            window.teardown();
+            EXPECT_FALSE(screen.exists(child));
+        }
+        EXPECT_EQ(client.holds, 0);
+        expectNothingLeft(parent);
+    }
+}
+
+TEST_F(X11Window, AParameterChangeShowsWithinTwoTicks)
+{
+    FakeEditorHost host(OUTPUT);
+    RecordingClient client(host);
+    X11EditorWindow window(client);
+    ASSERT_TRUE(window.attach(asParent(parent), kType, &loop));
+    loop.tick();
+    const auto before = standIn(host);
+    host.set(kGainParam, 0.25); // an automation change, made outside the editor
+    const auto after = standIn(host);
+    ASSERT_GT(differingPixels(before, after), 100u);
+    loop.tick();
+    loop.tick();
+    screen.sync();
+    EXPECT_EQ(differingPixels(screen.pixels(window.windowId(), 960, 580), after), 0u);
+}
+
+TEST_F(X11Window, ExposedAreasAreRestoredFromTheBackBufferWithoutRepainting)
+{
+    FakeEditorHost host(FADER_BANK);
+    RecordingClient client(host);
+    X11EditorWindow window(client);
+    ASSERT_TRUE(window.attach(asParent(parent), kType, &loop));
+    const int paints = client.paints;
+    // Another window covers the editor and goes away again.
+    const uint32_t cover = screen.topLevel(100, 100, 300, 200);
+    screen.destroy(cover);
+    loop.run(100);
+    screen.sync();
+    EXPECT_EQ(client.paints, paints);
+    EXPECT_EQ(differingPixels(screen.pixels(window.windowId(), 960, 580), standIn(host)), 0u);
+}
+
+TEST_F(X11Window, PointerInputReachesTheEditorInOrder)
+{
+    FakeEditorHost host(FADER_BANK);
+    RecordingClient client(host);
+    X11EditorWindow window(client);
+    client.window = &window;
+    ASSERT_TRUE(window.attach(asParent(parent), kType, &loop));
+    const uint32_t w = window.windowId();
+
+    // A fader drag that ends outside the window: the press's grab keeps the motion coming.
+    screen.moveTo(w, 80, 300);
+    screen.press();
+    screen.moveTo(w, 80, 320);
+    loop.run(50);
+    screen.moveTo(w, 80, 700);
+    screen.releaseButton();
+    loop.run(50);
+    // Motion without a button and other buttons reach nobody.
+    screen.moveTo(w, 90, 310);
+    screen.press(3);
+    screen.releaseButton(3);
+    loop.run(50);
+    EXPECT_EQ(client.calls, (std::vector<std::string>{"down 80,300", "drag 80,320", "drag 80,700", "up 80,700"}));
+    EXPECT_EQ(client.holds, 0);
+}
+
+// The server reports a grab taken by another client (a window manager's, a menu's) as a
+// LeaveNotify in Grab mode, and a keyboard grab as a FocusOut; both are sent here as the
+// server would, mid-drag.
+TEST_F(X11Window, LosingThePointerGrabOrFocusEndsTheDragAsLostCapture)
+{
+    for (const uint8_t type : {uint8_t{XCB_LEAVE_NOTIFY}, uint8_t{XCB_FOCUS_OUT}}) {
+        SCOPED_TRACE(static_cast<int>(type));
+        FakeEditorHost host(OUTPUT);
+        RecordingClient client(host);
+        X11EditorWindow window(client);
+        client.window = &window;
+        ASSERT_TRUE(window.attach(asParent(parent), kType, &loop));
+        const uint32_t w = window.windowId();
+        screen.moveTo(w, 200, 400);
+        screen.press();
+        loop.run(50);
+
+        char event[32] = {};
+        if (type == XCB_LEAVE_NOTIFY) {
+            auto* leave = reinterpret_cast<xcb_leave_notify_event_t*>(event);
+            leave->response_type = XCB_LEAVE_NOTIFY;
+            leave->event = w;
+            leave->mode = XCB_NOTIFY_MODE_GRAB;
+        } else {
+            auto* focus = reinterpret_cast<xcb_focus_out_event_t*>(event);
+            focus->response_type = XCB_FOCUS_OUT;
+            focus->event = w;
+            focus->mode = XCB_NOTIFY_MODE_GRAB;
+        }
+        xcb_send_event(screen.connection, 0, w,
+                       type == XCB_LEAVE_NOTIFY ? XCB_EVENT_MASK_LEAVE_WINDOW : XCB_EVENT_MASK_FOCUS_CHANGE, event);
+        screen.sync();
+        loop.run(50);
+        // What follows belongs to no drag.
+        screen.moveTo(w, 260, 400);
+        screen.releaseButton();
+        loop.run(50);
+        EXPECT_EQ(client.calls, (std::vector<std::string>{"down 200,400", "lost"}));
+    }
+}
+
+TEST_F(X11Window, EventsNamingAnotherWindowAreIgnored)
+{
+    FakeEditorHost host(OUTPUT);
+    RecordingClient client(host);
+    X11EditorWindow window(client);
+    ASSERT_TRUE(window.attach(asParent(parent), kType, &loop));
+    // A press sent to the editor's window but naming another (a destroyed one, say).
+    xcb_button_press_event_t fake{};
+    fake.response_type = XCB_BUTTON_PRESS;
+    fake.detail = 1;
+    fake.event = parent + 12345;
+    fake.event_x = 200;
+    fake.event_y = 400;
+    xcb_send_event(screen.connection, 0, window.windowId(), XCB_EVENT_MASK_BUTTON_PRESS,
+                   reinterpret_cast<const char*>(&fake));
+    screen.sync();
+    loop.run(50);
+    EXPECT_TRUE(client.calls.empty());
+}
+
+TEST_F(X11Window, RefusalsCreateAndRegisterNothing)
+{
+    FakeEditorHost host(OUTPUT);
+    RecordingClient client(host);
+    // A pixmap is a drawable but no window.
+    const uint32_t pixmap = xcb_generate_id(screen.connection);
+    xcb_create_pixmap(screen.connection, screen.screen->root_depth, pixmap, parent, 8, 8);
+    screen.sync();
+    const struct {
+        const char* what;
+        void* parentId;
+        const char* type;
+        bool withLoop;
+    } cases[] = {
+        {"null parent", nullptr, kType, true},
+        {"no such window", asParent(0x1FFFFFF0u), kType, true},
+        {"a pixmap", asParent(pixmap), kType, true},
+        {"beyond 29 bits", reinterpret_cast<void*>(uintptr_t{0x100000000u} + parent), kType, true},
+        {"null type", asParent(parent), nullptr, true},
+        {"misspelt type", asParent(parent), "X11EmbedWindowId", true},
+        {"type with a space", asParent(parent), "X11EmbedWindowID ", true},
+        {"HWND", asParent(parent), "HWND", true},
+        {"no run loop", asParent(parent), kType, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        X11EditorWindow window(client);
+        EXPECT_FALSE(window.attach(c.parentId, c.type, c.withLoop ? &loop : nullptr));
+        EXPECT_FALSE(window.attached());
+        expectNothingLeft(parent);
+    }
+    xcb_free_pixmap(screen.connection, pixmap);
+
+    // A host that refuses the timer: the descriptor it took is given back too.
+    loop.refuseTimers = true;
+    X11EditorWindow window(client);
+    EXPECT_FALSE(window.attach(asParent(parent), kType, &loop));
+    expectNothingLeft(parent);
+}
+
+TEST_F(X11Window, ASecondAttachIsRefusedAndTheFirstKeepsWorking)
+{
+    FakeEditorHost host(OUTPUT);
+    RecordingClient client(host);
+    X11EditorWindow window(client);
+    ASSERT_TRUE(window.attach(asParent(parent), kType, &loop));
+    const uint32_t other = screen.topLevel(0, 640, 960, 300); // not over the first: X keeps no hidden pixels
+    EXPECT_FALSE(window.attach(asParent(other), kType, &loop));
+    EXPECT_TRUE(screen.children(other).empty());
+    EXPECT_EQ(loop.timers.size(), 1u);
+    loop.tick();
+    screen.sync();
+    EXPECT_EQ(differingPixels(screen.pixels(window.windowId(), 960, 580), standIn(host)), 0u);
+}
+
+TEST_F(X11Window, EveryEndLeavesNothingBehind)
+{
+    FakeEditorHost host(SUMMING);
+    {
+        SCOPED_TRACE("torn down while the timer is registered");
+        RecordingClient client(host);
+        X11EditorWindow window(client);
+        ASSERT_TRUE(window.attach(asParent(parent), kType, &loop));
+        window.teardown();
+        window.teardown(); // again: nothing more happens
+        expectNothingLeft(parent);
+    }
+    {
+        SCOPED_TRACE("destroyed without a teardown");
+        RecordingClient client(host);
+        auto window = std::make_unique<X11EditorWindow>(client);
+        ASSERT_TRUE(window->attach(asParent(parent), kType, &loop));
+        window.reset();
+        expectNothingLeft(parent);
+    }
+    {
+        SCOPED_TRACE("the host's window destroyed first");
+        const uint32_t doomed = screen.topLevel();
+        RecordingClient client(host);
+        X11EditorWindow window(client);
+        ASSERT_TRUE(window.attach(asParent(doomed), kType, &loop));
+        screen.destroy(doomed);
+        loop.run(50);
+        loop.tick(); // nothing to draw into, nothing drawn
+        EXPECT_EQ(window.windowId(), 0u);
+        window.teardown();
+        expectNothingLeft(parent);
+    }
+    {
+        SCOPED_TRACE("the X connection closes under the window");
+        RecordingClient client(host);
+        X11EditorWindow window(client);
+        ASSERT_TRUE(window.attach(asParent(parent), kType, &loop));
+        screen.killClientOf(window.windowId());
+        // The broken connection is noticed on its descriptor, and everything is given back.
+        EXPECT_TRUE(loop.runUntil([&] { return loop.watches.empty(); }, 2000));
+        EXPECT_FALSE(window.attached());
+        loop.tick();
+        window.teardown();
+        expectNothingLeft(parent);
+        EXPECT_EQ(client.holds, 0);
+    }
+}
+
+TEST_F(X11Window, TwoWindowsLiveSideBySide)
+{
+    FakeEditorHost outputHost(OUTPUT);
+    FakeEditorHost faderHost(FADER_BANK);
+    RecordingClient outputClient(outputHost);
+    RecordingClient faderClient(faderHost);
+    const uint32_t secondParent = screen.topLevel(0, 0, 960, 580);
+    auto first = std::make_unique<X11EditorWindow>(outputClient);
+    X11EditorWindow second(faderClient);
+    ASSERT_TRUE(first->attach(asParent(parent), kType, &loop));
+    ASSERT_TRUE(second.attach(asParent(secondParent), kType, &loop));
+    EXPECT_EQ(loop.watches.size(), 2u);
+    EXPECT_EQ(loop.timers.size(), 2u);
+    first.reset();
+    EXPECT_EQ(loop.timers.size(), 1u);
+    faderHost.set(kFaderGainParamBase, 0.5);
+    loop.tick();
+    screen.sync();
+    EXPECT_EQ(differingPixels(screen.pixels(second.windowId(), 960, 580), standIn(faderHost)), 0u);
+}
+
+TEST_F(X11Window, ANoticeCoversTheBottomUntilTheNextPress)
+{
+    FakeEditorHost host(PLAYER);
+    RecordingClient client(host);
+    X11EditorWindow window(client);
+    ASSERT_TRUE(window.attach(asParent(parent), kType, &loop));
+    window.showNotice(u"Install the zenity package");
+    loop.tick();
+    screen.sync();
+    const auto shown = screen.pixels(window.windowId(), 960, 580);
+    const auto plain = standIn(host);
+    EXPECT_EQ(shown[size_t{575} * 960 + 2], 0xFF96281Eu); // the notice bar
+    EXPECT_EQ(differingPixels(std::vector<uint32_t>(shown.begin(), shown.begin() + 540 * 960),
+                              std::vector<uint32_t>(plain.begin(), plain.begin() + 540 * 960)),
+              0u);
+    screen.moveTo(window.windowId(), 400, 100);
+    screen.press();
+    screen.releaseButton();
+    loop.run(50);
+    EXPECT_TRUE(window.notice().empty());
+    loop.tick();
+    screen.sync();
+    EXPECT_EQ(differingPixels(screen.pixels(window.windowId(), 960, 580), plain), 0u);
+}
+
+} // namespace
+} // namespace kestravel::plugins::testing
