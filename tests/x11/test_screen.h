@@ -171,23 +171,31 @@ public:
         xcb_test_fake_input(connection, XCB_BUTTON_RELEASE, button, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
         sync();
     }
-    // Another client takes the pointer, as a menu or a window manager would.
-    bool grabPointer(uint32_t w)
+    // The first key code whose first symbol is keysym, 0 if none.
+    uint8_t keycodeOf(uint32_t keysym)
     {
-        auto* reply = xcb_grab_pointer_reply(
-            connection,
-            xcb_grab_pointer(connection, 0, w, XCB_EVENT_MASK_BUTTON_PRESS, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC,
-                             XCB_NONE, XCB_NONE, XCB_CURRENT_TIME),
-            nullptr);
-        const bool ok = reply && reply->status == XCB_GRAB_STATUS_SUCCESS;
-        std::free(reply);
-        return ok;
+        const xcb_setup_t* setup = xcb_get_setup(connection);
+        const uint8_t first = setup->min_keycode;
+        const uint8_t count = static_cast<uint8_t>(setup->max_keycode - first + 1);
+        auto* map = xcb_get_keyboard_mapping_reply(connection, xcb_get_keyboard_mapping(connection, first, count),
+                                                   nullptr);
+        uint8_t found = 0;
+        if (map) {
+            const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(map);
+            for (int k = 0; k < count && !found; ++k)
+                if (syms[k * map->keysyms_per_keycode] == keysym)
+                    found = static_cast<uint8_t>(first + k);
+        }
+        std::free(map);
+        return found;
     }
-    void ungrabPointer()
+    void key(uint8_t code, bool down)
     {
-        xcb_ungrab_pointer(connection, XCB_CURRENT_TIME);
+        xcb_test_fake_input(connection, down ? XCB_KEY_PRESS : XCB_KEY_RELEASE, code, XCB_CURRENT_TIME, XCB_NONE, 0, 0,
+                            0);
         sync();
     }
+
     // The server drops the connection that created w, as when the server goes away for it.
     void killClientOf(uint32_t w)
     {

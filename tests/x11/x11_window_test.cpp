@@ -45,20 +45,34 @@ public:
         CairoCanvas canvas(cr);
         paintView(state, host, canvas);
     }
-    void pointerDown(int32_t x, int32_t y) override
+    void pointerDown(int32_t x, int32_t y, uint32_t modifiers, bool doubleClick) override
     {
-        calls.push_back("down " + xy(x, y));
+        calls.push_back((doubleClick ? "double " : "down ") + xy(x, y) + keys(modifiers));
         if (window)
             window->captureMouse();
     }
-    void pointerDrag(int32_t x, int32_t y) override { calls.push_back("drag " + xy(x, y)); }
-    void pointerUp(int32_t x, int32_t y) override { calls.push_back("up " + xy(x, y)); }
-    void pointerLost() override { calls.push_back("lost"); }
+    void pointerDrag(int32_t x, int32_t y, uint32_t modifiers) override
+    {
+        calls.push_back("drag " + xy(x, y) + keys(modifiers));
+    }
+    void pointerHover(int32_t x, int32_t y) override { hovers.push_back(xy(x, y)); }
+    bool pointerWheel(int32_t x, int32_t y, double notches, uint32_t modifiers) override
+    {
+        calls.push_back("wheel " + xy(x, y) + " " + std::to_string(static_cast<int>(notches)) + keys(modifiers));
+        return true;
+    }
+    void pointerUp() override { calls.push_back("up"); }
+    void captureLost() override { calls.push_back("lost"); }
     void hold() override { ++holds; }
     void letGo() override { --holds; }
+    std::vector<std::string> hovers;
 
 private:
     static std::string xy(int32_t x, int32_t y) { return std::to_string(x) + "," + std::to_string(y); }
+    static std::string keys(uint32_t modifiers)
+    {
+        return std::string((modifiers & kX11ShiftBit) ? " shift" : "") + ((modifiers & kX11ControlBit) ? " ctrl" : "");
+    }
 };
 
 std::vector<uint32_t> standIn(FakeEditorHost& host)
@@ -196,18 +210,79 @@ TEST_F(X11Window, PointerInputReachesTheEditorInOrder)
     screen.moveTo(w, 80, 700);
     screen.releaseButton();
     loop.run(50);
-    // Motion without a button and other buttons reach nobody.
+    // Motion without a button is hovering; the middle and right buttons reach nobody.
     screen.moveTo(w, 90, 310);
+    screen.press(2);
+    screen.releaseButton(2);
     screen.press(3);
     screen.releaseButton(3);
     loop.run(50);
-    EXPECT_EQ(client.calls, (std::vector<std::string>{"down 80,300", "drag 80,320", "drag 80,700", "up 80,700"}));
+    // The wheel, then two quick presses in one place: the second is a double click, a third
+    // starts anew.
+    screen.press(4);
+    screen.releaseButton(4);
+    screen.press(5);
+    screen.releaseButton(5);
+    for (int i = 0; i < 3; ++i) {
+        screen.press();
+        screen.releaseButton();
+    }
+    loop.run(50);
+    EXPECT_EQ(client.calls, (std::vector<std::string>{"down 80,300", "drag 80,320", "drag 80,700", "up",
+                                                      "wheel 90,310 1", "wheel 90,310 -1", "down 90,310", "up",
+                                                      "double 90,310", "up", "down 90,310", "up"}));
+    EXPECT_EQ(client.hovers, (std::vector<std::string>{"80,300", "90,310"}));
     EXPECT_EQ(client.holds, 0);
 }
 
-// The server reports a grab taken by another client (a window manager's, a menu's) as a
-// LeaveNotify in Grab mode, and a keyboard grab as a FocusOut; both are sent here as the
-// server would, mid-drag.
+TEST_F(X11Window, ShiftAndControlTravelWithThePointer)
+{
+    FakeEditorHost host(OUTPUT);
+    RecordingClient client(host);
+    X11EditorWindow window(client);
+    ASSERT_TRUE(window.attach(asParent(parent), kType, &loop));
+    const uint32_t w = window.windowId();
+    const uint8_t shift = screen.keycodeOf(0xFFE1);   // Shift_L
+    const uint8_t control = screen.keycodeOf(0xFFE3); // Control_L
+    ASSERT_NE(shift, 0);
+    ASSERT_NE(control, 0);
+    screen.moveTo(w, 100, 400);
+    screen.key(control, true);
+    screen.press();
+    screen.key(control, false);
+    screen.key(shift, true);
+    screen.moveTo(w, 120, 400);
+    screen.releaseButton();
+    screen.key(shift, false);
+    loop.run(50);
+    EXPECT_EQ(client.calls, (std::vector<std::string>{"down 100,400 ctrl", "drag 120,400 shift", "up"}));
+}
+
+TEST_F(X11Window, ResizingFollowsTheDisplayScale)
+{
+    FakeEditorHost host(BREAKOUT);
+    RecordingClient client(host);
+    X11EditorWindow window(client);
+    EXPECT_FALSE(window.resize(0, 580));
+    EXPECT_FALSE(window.resize(960, 100000));
+    ASSERT_TRUE(window.resize(1200, 725)); // before attaching: the window is made at this size
+    ASSERT_TRUE(window.attach(asParent(screen.topLevel(0, 0, 1280, 1000)), kType, &loop));
+    screen.sync();
+    auto g = screen.geometry(window.windowId());
+    ASSERT_TRUE(g);
+    EXPECT_EQ(g->width, 1200);
+    EXPECT_EQ(g->height, 725);
+    ASSERT_TRUE(window.resize(960, 580));
+    screen.sync();
+    g = screen.geometry(window.windowId());
+    ASSERT_TRUE(g);
+    EXPECT_EQ(g->width, 960);
+    EXPECT_EQ(g->height, 580);
+    loop.tick();
+    screen.sync();
+    EXPECT_EQ(differingPixels(screen.pixels(window.windowId(), 960, 580), standIn(host)), 0u);
+}
+
 TEST_F(X11Window, LosingThePointerGrabOrFocusEndsTheDragAsLostCapture)
 {
     for (const uint8_t type : {uint8_t{XCB_LEAVE_NOTIFY}, uint8_t{XCB_FOCUS_OUT}}) {

@@ -20,6 +20,8 @@ namespace {
 constexpr uint32_t kXembedVersion = 0;
 constexpr uint32_t kXembedMapped = 1;
 constexpr uint8_t kLeftButton = 1;
+constexpr uint8_t kWheelUp = 4;
+constexpr uint8_t kWheelDown = 5;
 constexpr int32_t kNoticeHeight = 28;
 
 struct FreeReply {
@@ -33,6 +35,11 @@ xcb_atom_t atom(xcb_connection_t* c, const char* name)
     Reply<xcb_intern_atom_reply_t> reply(
         xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr));
     return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+}
+
+uint32_t modifiersOf(uint16_t state)
+{
+    return ((state & XCB_MOD_MASK_SHIFT) ? kX11ShiftBit : 0u) | ((state & XCB_MOD_MASK_CONTROL) ? kX11ControlBit : 0u);
 }
 
 xcb_visualtype_t* findVisual(const xcb_screen_t* screen, xcb_visualid_t id)
@@ -90,7 +97,8 @@ bool X11EditorWindow::create(uint32_t parent)
             screen = it.data;
     if (!screen)
         return false;
-    xcb_visualtype_t* visual = findVisual(screen, screen->root_visual);
+    visual = findVisual(screen, screen->root_visual);
+    depth = screen->root_depth;
     if (!visual)
         return false;
 
@@ -99,13 +107,13 @@ bool X11EditorWindow::create(uint32_t parent)
     const uint32_t mask = XCB_CW_BACK_PIXMAP | XCB_CW_BORDER_PIXEL | XCB_CW_EVENT_MASK | XCB_CW_COLORMAP;
     const uint32_t values[] = {XCB_BACK_PIXMAP_NONE, 0,
                                XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_BUTTON_PRESS |
-                                   XCB_EVENT_MASK_BUTTON_RELEASE | XCB_EVENT_MASK_BUTTON_1_MOTION |
+                                   XCB_EVENT_MASK_BUTTON_RELEASE | XCB_EVENT_MASK_POINTER_MOTION |
                                    XCB_EVENT_MASK_LEAVE_WINDOW | XCB_EVENT_MASK_FOCUS_CHANGE |
                                    XCB_EVENT_MASK_STRUCTURE_NOTIFY,
                                screen->default_colormap};
     xcb_generic_error_t* error = xcb_request_check(
-        connection, xcb_create_window_checked(connection, screen->root_depth, window, parent, 0, 0, kEditorWidth,
-                                              kEditorHeight, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+        connection, xcb_create_window_checked(connection, depth, window, parent, 0, 0, static_cast<uint16_t>(width),
+                                              static_cast<uint16_t>(height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
                                               mask, values));
     if (error) {
         std::free(error);
@@ -118,20 +126,65 @@ bool X11EditorWindow::create(uint32_t parent)
     const uint32_t embedInfo[] = {kXembedVersion, kXembedMapped};
     xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, info, info, 32, 2, embedInfo);
 
-    backBuffer = xcb_generate_id(connection);
-    xcb_create_pixmap(connection, screen->root_depth, backBuffer, window, kEditorWidth, kEditorHeight);
     copyContext = xcb_generate_id(connection);
     const uint32_t noExposures = 0;
     xcb_create_gc(connection, copyContext, window, XCB_GC_GRAPHICS_EXPOSURES, &noExposures);
-
-    image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kEditorWidth, kEditorHeight);
-    server = cairo_xcb_surface_create(connection, backBuffer, visual, kEditorWidth, kEditorHeight);
-    if (cairo_surface_status(image) != CAIRO_STATUS_SUCCESS || cairo_surface_status(server) != CAIRO_STATUS_SUCCESS)
+    if (!makeBuffers())
         return false;
 
     xcb_map_window(connection, window);
     xcb_flush(connection);
     return !xcb_connection_has_error(connection);
+}
+
+bool X11EditorWindow::makeBuffers()
+{
+    backBuffer = xcb_generate_id(connection);
+    xcb_create_pixmap(connection, depth, backBuffer, window, static_cast<uint16_t>(width),
+                      static_cast<uint16_t>(height));
+    image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    server = cairo_xcb_surface_create(connection, backBuffer, visual, width, height);
+    if (!device && cairo_surface_get_device(server))
+        device = cairo_device_reference(cairo_surface_get_device(server));
+    return cairo_surface_status(image) == CAIRO_STATUS_SUCCESS && cairo_surface_status(server) == CAIRO_STATUS_SUCCESS;
+}
+
+void X11EditorWindow::freeBuffers() noexcept
+{
+    if (server) {
+        cairo_surface_destroy(server);
+        server = nullptr;
+    }
+    if (image) {
+        cairo_surface_destroy(image);
+        image = nullptr;
+    }
+    if (backBuffer && connection && !xcb_connection_has_error(connection))
+        xcb_free_pixmap(connection, backBuffer);
+    backBuffer = 0;
+}
+
+bool X11EditorWindow::resize(int32_t pixelsWide, int32_t pixelsHigh)
+{
+    if (pixelsWide <= 0 || pixelsHigh <= 0 || pixelsWide > 16384 || pixelsHigh > 16384)
+        return false;
+    if (pixelsWide == width && pixelsHigh == height)
+        return true;
+    width = pixelsWide;
+    height = pixelsHigh;
+    if (!connection)
+        return true;
+    freeBuffers();
+    if (window) {
+        const uint32_t size[] = {static_cast<uint32_t>(width), static_cast<uint32_t>(height)};
+        xcb_configure_window(connection, window, XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT, size);
+    }
+    if (!makeBuffers()) {
+        freeBuffers();
+        return false;
+    }
+    repaint();
+    return true;
 }
 
 void X11EditorWindow::teardown() noexcept
@@ -141,30 +194,23 @@ void X11EditorWindow::teardown() noexcept
     dirty = false;
     if (!connection)
         return;
-    if (server) {
-        cairo_device_t* device = cairo_surface_get_device(server);
-        cairo_surface_destroy(server);
-        // Cairo keeps per-connection state; it must let go before the connection closes.
-        if (device)
-            cairo_device_finish(device);
-        server = nullptr;
-    }
-    if (image) {
-        cairo_surface_destroy(image);
-        image = nullptr;
-    }
+    freeBuffers();
     if (!xcb_connection_has_error(connection)) {
         if (copyContext)
             xcb_free_gc(connection, copyContext);
-        if (backBuffer)
-            xcb_free_pixmap(connection, backBuffer);
         if (window)
             xcb_destroy_window(connection, window);
         xcb_flush(connection);
     }
     copyContext = 0;
-    backBuffer = 0;
     window = 0;
+    visual = nullptr;
+    // Cairo keeps per-connection state; it must let go before the connection closes.
+    if (device) {
+        cairo_device_finish(device);
+        cairo_device_destroy(device);
+        device = nullptr;
+    }
     xcb_disconnect(connection);
     connection = nullptr;
 }
@@ -203,7 +249,7 @@ void X11EditorWindow::loseDrag()
 {
     dragging = false;
     endGrab();
-    client.pointerLost();
+    client.captureLost();
 }
 
 void X11EditorWindow::endGrab()
@@ -222,7 +268,7 @@ void* X11EditorWindow::dialogOwner() const
 void X11EditorWindow::repaint()
 {
     dirty = false;
-    if (!connection || !window || !image || !server)
+    if (!connection || !window || !image || !server || !backBuffer)
         return;
     cairo_t* cr = cairo_create(image);
     cairo_font_options_t* options = cairo_font_options_create();
@@ -233,7 +279,7 @@ void X11EditorWindow::repaint()
     client.paint(cr);
     if (!noticeText.empty()) {
         CairoCanvas canvas(cr);
-        const Rect bar{0, kEditorHeight - kNoticeHeight, kEditorWidth, kEditorHeight};
+        const Rect bar{0, height - kNoticeHeight, width, height};
         canvas.fillBox(bar, Colour{150, 40, 30});
         canvas.drawLabel(Rect{bar.left + 12, bar.top, bar.right - 12, bar.bottom}, noticeText, Colour{255, 255, 255},
                          14, true, TextFormat::Line);
@@ -253,9 +299,10 @@ void X11EditorWindow::repaint()
 
 void X11EditorWindow::present()
 {
-    if (!connection || !window)
+    if (!connection || !window || !backBuffer)
         return;
-    xcb_copy_area(connection, backBuffer, window, copyContext, 0, 0, 0, 0, kEditorWidth, kEditorHeight);
+    xcb_copy_area(connection, backBuffer, window, copyContext, 0, 0, 0, 0, static_cast<uint16_t>(width),
+                  static_cast<uint16_t>(height));
     xcb_flush(connection);
     ++frames;
 }
@@ -321,19 +368,35 @@ bool X11EditorWindow::dispatch(xcb_generic_event_t* event, bool moreMotionFollow
     }
     case XCB_BUTTON_PRESS: {
         const auto* e = reinterpret_cast<xcb_button_press_event_t*>(event);
-        if (e->event != window || e->detail != kLeftButton)
+        if (e->event != window)
             break;
+        if (e->detail == kWheelUp || e->detail == kWheelDown) {
+            client.pointerWheel(e->event_x, e->event_y, e->detail == kWheelUp ? 1.0 : -1.0, modifiersOf(e->state));
+            break;
+        }
+        if (e->detail != kLeftButton)
+            break;
+        // X has no double clicks: a second press soon after the first, where it was, is one.
+        const bool doubleClick = e->time - lastPressTime <= kX11DoubleClickMs &&
+                                 std::abs(e->event_x - lastPressX) <= kX11DoubleClickSlop &&
+                                 std::abs(e->event_y - lastPressY) <= kX11DoubleClickSlop;
+        lastPressTime = doubleClick ? e->time - kX11DoubleClickMs - 1 : e->time; // a third press starts anew
+        lastPressX = e->event_x;
+        lastPressY = e->event_y;
         noticeText.clear();
         dragging = true;
-        client.pointerDown(e->event_x, e->event_y);
+        client.pointerDown(e->event_x, e->event_y, modifiersOf(e->state), doubleClick);
         break;
     }
     case XCB_MOTION_NOTIFY: {
         const auto* e = reinterpret_cast<xcb_motion_notify_event_t*>(event);
         // Only the latest of a run of motions matters; the value follows the pointer absolutely.
-        if (e->event != window || !dragging || moreMotionFollows || !(e->state & XCB_BUTTON_MASK_1))
+        if (e->event != window || moreMotionFollows)
             break;
-        client.pointerDrag(e->event_x, e->event_y);
+        if (dragging && (e->state & XCB_BUTTON_MASK_1))
+            client.pointerDrag(e->event_x, e->event_y, modifiersOf(e->state));
+        else if (!dragging)
+            client.pointerHover(e->event_x, e->event_y);
         break;
     }
     case XCB_BUTTON_RELEASE: {
@@ -342,7 +405,7 @@ bool X11EditorWindow::dispatch(xcb_generic_event_t* event, bool moreMotionFollow
             break;
         dragging = false;
         endGrab();
-        client.pointerUp(e->event_x, e->event_y);
+        client.pointerUp();
         break;
     }
     case XCB_LEAVE_NOTIFY: {

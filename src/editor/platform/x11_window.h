@@ -18,20 +18,30 @@
 
 typedef struct _cairo cairo_t;
 typedef struct _cairo_surface cairo_surface_t;
+typedef struct _cairo_device cairo_device_t;
 
 namespace kestravel::plugins {
 
 inline constexpr uint64_t kX11RepaintPeriodMs = 100;
 
-// What the window hands on to the editor. [UI thread]
+// The editor's key bits, mapped from the X state of a pointer event.
+inline constexpr uint32_t kX11ShiftBit = 1u << 0;
+inline constexpr uint32_t kX11ControlBit = 1u << 1;
+// Two presses this close in time (ms) and place (pixels) are a double click.
+inline constexpr uint32_t kX11DoubleClickMs = 400;
+inline constexpr int32_t kX11DoubleClickSlop = 4;
+
+// What the window hands on to the editor, in window pixels. [UI thread]
 class X11WindowClient {
 public:
     virtual ~X11WindowClient() = default;
-    virtual void paint(cairo_t* context) = 0; // the whole 960 x 580 picture
-    virtual void pointerDown(int32_t x, int32_t y) = 0;
-    virtual void pointerDrag(int32_t x, int32_t y) = 0;
-    virtual void pointerUp(int32_t x, int32_t y) = 0;
-    virtual void pointerLost() = 0; // the grab or the focus went elsewhere mid-drag
+    virtual void paint(cairo_t* context) = 0; // the whole picture, at the window's size
+    virtual void pointerDown(int32_t x, int32_t y, uint32_t modifiers, bool doubleClick) = 0;
+    virtual void pointerDrag(int32_t x, int32_t y, uint32_t modifiers) = 0;
+    virtual void pointerHover(int32_t x, int32_t y) = 0;
+    virtual bool pointerWheel(int32_t x, int32_t y, double notches, uint32_t modifiers) = 0;
+    virtual void pointerUp() = 0;
+    virtual void captureLost() = 0; // the grab or the focus went elsewhere mid-drag
     // Keeps the client alive while an event is handed on: the host may drop the view meanwhile.
     virtual void hold() = 0;
     virtual void letGo() = 0;
@@ -47,6 +57,9 @@ public:
     // [UI thread] Creates, shows and registers the child window of parent (an X11 window id);
     // false with nothing created or registered on any refusal.
     bool attach(void* parent, const char* type, Steinberg::Linux::IRunLoop* loop);
+    // [UI thread] The window's size in pixels (the editor's times the display scale); the
+    // window and its buffers follow at once when attached. False for a size out of reach.
+    bool resize(int32_t pixelsWide, int32_t pixelsHigh);
     // [UI thread] Unregisters from the run loop, destroys the window and closes the connection.
     // Safe to repeat, and after the connection broke.
     void teardown() noexcept;
@@ -78,16 +91,26 @@ private:
     void present();
     void connectionLost() noexcept;
     void endGrab();
+    bool makeBuffers();
+    void freeBuffers() noexcept;
     void loseDrag();
 
     X11WindowClient& client;
     RunLoopRegistration registration;
     xcb_connection_t* connection = nullptr;
     uint32_t window = 0;          // 0 once the server destroyed it (with its parent)
+    xcb_visualtype_t* visual = nullptr;
+    uint8_t depth = 0;
+    int32_t width = 960;
+    int32_t height = 580;
+    uint32_t lastPressTime = 0;
+    int32_t lastPressX = -100;
+    int32_t lastPressY = -100;
     uint32_t backBuffer = 0;      // server pixmap the frame is assembled in
     uint32_t copyContext = 0;     // graphics context for the copy to the window
     cairo_surface_t* image = nullptr;  // the picture, drawn as in the off-screen image
     cairo_surface_t* server = nullptr; // Cairo's XCB surface on backBuffer
+    cairo_device_t* device = nullptr;  // Cairo's state for this connection
     bool dirty = false;
     bool dragging = false;
     bool dispatching = false;
