@@ -20,6 +20,9 @@ using namespace kestravel::plugins;
 const CommandSpec* const kCommands[] = {
     &kInfoCommand, &kRenderCommand, &kBenchCommand, &kStateSaveCommand,
     &kStateLoadCommand, &kSnapshotCommand, &kSessionCommand,
+#ifndef _WIN32
+    &kShowCommand,
+#endif
 };
 
 // Arguments as UTF-8; on Windows from the wide command line, so any file name survives.
