@@ -5,7 +5,10 @@
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -57,6 +60,24 @@ public:
     void sync()
     {
         std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+    }
+
+    // Another connection's requests reach the server in their own time: asks again for up to
+    // a second until the condition holds.
+    bool eventually(const std::function<bool()>& condition)
+    {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            sync();
+            if (condition())
+                return true;
+            ::usleep(10000);
+        }
+        return false;
+    }
+
+    bool childless(uint32_t parent)
+    {
+        return eventually([&] { return children(parent).empty(); });
     }
 
     std::vector<uint32_t> children(uint32_t parent)

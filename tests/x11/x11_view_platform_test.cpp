@@ -71,20 +71,17 @@ TEST_F(X11ViewPlatformTest, TheRunLoopComesFromTheHostsFrame)
     EXPECT_FALSE(platform.attach(asParent(parent), "X11EmbedWindowID", nullptr, 960, 580));
     EXPECT_FALSE(platform.attach(asParent(parent), "X11EmbedWindowID", &withoutLoop, 960, 580));
     EXPECT_FALSE(platform.attach(asParent(parent), "X11EmbedWindowID", &withLoop, 0, 580));
-    screen.sync();
-    EXPECT_TRUE(screen.children(parent).empty());
+    EXPECT_TRUE(screen.childless(parent));
     EXPECT_EQ(loop.references, 1);
     EXPECT_EQ(withoutLoop.references, 1);
 
     ASSERT_TRUE(platform.attach(asParent(parent), "X11EmbedWindowID", &withLoop, 960, 580));
-    screen.sync();
-    EXPECT_EQ(screen.children(parent).size(), 1u);
+    EXPECT_TRUE(screen.eventually([&] { return screen.children(parent).size() == 1u; }));
     EXPECT_EQ(loop.watches.size(), 1u);
     EXPECT_EQ(loop.timers.size(), 1u);
     EXPECT_EQ(withLoop.references, 1); // the frame itself is not kept
     platform.remove();
-    screen.sync();
-    EXPECT_TRUE(screen.children(parent).empty());
+    EXPECT_TRUE(screen.childless(parent));
     EXPECT_TRUE(loop.watches.empty());
     EXPECT_TRUE(loop.timers.empty());
     EXPECT_EQ(loop.references, 1);

@@ -129,8 +129,7 @@ protected:
     // Nothing of the window is left: no child, no registration, no reference on the loop.
     void expectNothingLeft(uint32_t parentWindow)
     {
-        screen.sync();
-        EXPECT_TRUE(screen.children(parentWindow).empty());
+        EXPECT_TRUE(screen.childless(parentWindow));
         EXPECT_TRUE(loop.watches.empty());
         EXPECT_TRUE(loop.timers.empty());
         EXPECT_EQ(loop.references, 1);
@@ -151,7 +150,10 @@ TEST_F(X11Window, EachKindShowsTheStandInPictureInAnEmbeddedChild)
             X11EditorWindow window(client);
             ASSERT_TRUE(window.attach(asParent(parent), kType, &loop));
             const uint32_t child = window.windowId();
-            screen.sync();
+            EXPECT_TRUE(screen.eventually([&] {
+                const auto shown = screen.geometry(child);
+                return shown && shown->mapped;
+            }));
             EXPECT_EQ(screen.children(parent), std::vector<uint32_t>{child});
             const auto g = screen.geometry(child);
             ASSERT_TRUE(g);
@@ -169,7 +171,7 @@ TEST_F(X11Window, EachKindShowsTheStandInPictureInAnEmbeddedChild)
             screen.sync();
             EXPECT_EQ(differenceFrom(child, standIn(host)), 0u);
             window.teardown();
-            EXPECT_FALSE(screen.exists(child));
+            EXPECT_TRUE(screen.eventually([&] { return !screen.exists(child); }));
         }
         EXPECT_EQ(client.holds, 0);
         expectNothingLeft(parent);
@@ -405,7 +407,7 @@ TEST_F(X11Window, ASecondAttachIsRefusedAndTheFirstKeepsWorking)
     ASSERT_TRUE(window.attach(asParent(parent), kType, &loop));
     const uint32_t other = screen.topLevel(0, 640, 960, 300); // not over the first: X keeps no hidden pixels
     EXPECT_FALSE(window.attach(asParent(other), kType, &loop));
-    EXPECT_TRUE(screen.children(other).empty());
+    EXPECT_TRUE(screen.childless(other));
     EXPECT_EQ(loop.timers.size(), 1u);
     loop.tick();
     screen.sync();

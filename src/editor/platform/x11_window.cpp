@@ -143,10 +143,13 @@ bool X11EditorWindow::makeBuffers()
     xcb_create_pixmap(connection, depth, backBuffer, window, static_cast<uint16_t>(width),
                       static_cast<uint16_t>(height));
     image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    shown = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    backBufferValid = false;
     server = cairo_xcb_surface_create(connection, backBuffer, visual, width, height);
     if (!device && cairo_surface_get_device(server))
         device = cairo_device_reference(cairo_surface_get_device(server));
-    return cairo_surface_status(image) == CAIRO_STATUS_SUCCESS && cairo_surface_status(server) == CAIRO_STATUS_SUCCESS;
+    return cairo_surface_status(image) == CAIRO_STATUS_SUCCESS && cairo_surface_status(shown) == CAIRO_STATUS_SUCCESS &&
+           cairo_surface_status(server) == CAIRO_STATUS_SUCCESS;
 }
 
 void X11EditorWindow::freeBuffers() noexcept
@@ -159,6 +162,11 @@ void X11EditorWindow::freeBuffers() noexcept
         cairo_surface_destroy(image);
         image = nullptr;
     }
+    if (shown) {
+        cairo_surface_destroy(shown);
+        shown = nullptr;
+    }
+    backBufferValid = false;
     if (backBuffer && connection && !xcb_connection_has_error(connection))
         xcb_free_pixmap(connection, backBuffer);
     backBuffer = 0;
@@ -268,7 +276,7 @@ void* X11EditorWindow::dialogOwner() const
 void X11EditorWindow::repaint()
 {
     dirty = false;
-    if (!connection || !window || !image || !server || !backBuffer)
+    if (!connection || !window || !image || !shown || !server || !backBuffer)
         return;
     cairo_t* cr = cairo_create(image);
     cairo_font_options_t* options = cairo_font_options_create();
@@ -287,24 +295,59 @@ void X11EditorWindow::repaint()
     cairo_destroy(cr);
     cairo_surface_flush(image);
 
-    // The whole frame goes to the back buffer first, then to the window in one copy.
+    // Only the rows that changed since the last frame travel; an unchanged picture (an idle
+    // editor) sends nothing at all.
+    const int stride = cairo_image_surface_get_stride(image);
+    const unsigned char* painted = cairo_image_surface_get_data(image);
+    unsigned char* previous = cairo_image_surface_get_data(shown);
+    int32_t top = 0;
+    int32_t bottom = height;
+    if (backBufferValid) {
+        const auto rowDiffers = [&](int32_t y) {
+            const size_t offset = static_cast<size_t>(stride) * static_cast<size_t>(y);
+            return std::memcmp(painted + offset, previous + offset, static_cast<size_t>(stride)) != 0;
+        };
+        while (top < height && !rowDiffers(top))
+            ++top;
+        if (top == height)
+            return;
+        while (bottom > top && !rowDiffers(bottom - 1))
+            --bottom;
+    }
+    cairo_surface_flush(shown);
+    std::memcpy(previous + static_cast<size_t>(stride) * static_cast<size_t>(top),
+                painted + static_cast<size_t>(stride) * static_cast<size_t>(top),
+                static_cast<size_t>(stride) * static_cast<size_t>(bottom - top));
+    cairo_surface_mark_dirty(shown);
+
+    // The changed band goes to the back buffer first, then to the window in one copy, so the
+    // window never shows half a frame.
     cairo_t* upload = cairo_create(server);
     cairo_set_operator(upload, CAIRO_OPERATOR_SOURCE);
+    cairo_rectangle(upload, 0, top, width, bottom - top);
+    cairo_clip(upload);
     cairo_set_source_surface(upload, image, 0, 0);
     cairo_paint(upload);
     cairo_destroy(upload);
     cairo_surface_flush(server);
-    present();
+    backBufferValid = true;
+    present(top, bottom);
 }
 
-void X11EditorWindow::present()
+void X11EditorWindow::present(int32_t top, int32_t bottom)
 {
-    if (!connection || !window || !backBuffer)
+    if (!connection || !window || !backBuffer || !backBufferValid)
         return;
-    xcb_copy_area(connection, backBuffer, window, copyContext, 0, 0, 0, 0, static_cast<uint16_t>(width),
-                  static_cast<uint16_t>(height));
+    xcb_copy_area(connection, backBuffer, window, copyContext, 0, static_cast<int16_t>(top), 0,
+                  static_cast<int16_t>(top), static_cast<uint16_t>(width), static_cast<uint16_t>(bottom - top));
     xcb_flush(connection);
     ++frames;
+}
+
+void X11EditorWindow::waitForServer()
+{
+    if (connection)
+        std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
 }
 
 void X11EditorWindow::descriptorReady(int)
@@ -363,7 +406,7 @@ bool X11EditorWindow::dispatch(xcb_generic_event_t* event, bool moreMotionFollow
     case XCB_EXPOSE: {
         const auto* e = reinterpret_cast<xcb_expose_event_t*>(event);
         if (e->window == window && e->count == 0)
-            present();
+            present(0, height);
         break;
     }
     case XCB_BUTTON_PRESS: {

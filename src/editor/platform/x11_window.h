@@ -71,7 +71,10 @@ public:
     const std::u16string& notice() const noexcept { return noticeText; }
     // [UI thread] Paints the picture and puts it on the screen now, as a tick does.
     void repaint();
-    // How many frames reached the window (for tests and the benchmark).
+    // [UI thread] Waits until the server has handled everything sent so far (one round trip);
+    // for tests and the benchmark, never on the host's loop.
+    void waitForServer();
+    // How many frames (or changed bands of one) reached the window (for tests and the benchmark).
     uint64_t framesShown() const noexcept { return frames; }
 
     // EditorWindow
@@ -88,7 +91,7 @@ private:
     void drainEvents(); // callers hold the client
     // False when the client may be gone or the window was torn down: stop handling events.
     bool dispatch(xcb_generic_event_t* event, bool moreMotionFollows);
-    void present();
+    void present(int32_t top, int32_t bottom); // rows of the back buffer to the window
     void connectionLost() noexcept;
     void endGrab();
     bool makeBuffers();
@@ -109,6 +112,8 @@ private:
     uint32_t backBuffer = 0;      // server pixmap the frame is assembled in
     uint32_t copyContext = 0;     // graphics context for the copy to the window
     cairo_surface_t* image = nullptr;  // the picture, drawn as in the off-screen image
+    cairo_surface_t* shown = nullptr;  // what the back buffer holds, to send only what changed
+    bool backBufferValid = false;
     cairo_surface_t* server = nullptr; // Cairo's XCB surface on backBuffer
     cairo_device_t* device = nullptr;  // Cairo's state for this connection
     bool dirty = false;
