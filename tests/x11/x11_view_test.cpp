@@ -2,8 +2,10 @@
 // view attached to the test host's X11 window with the host's run loop, real pointer input
 // (the X test extension) and the host's component handler at the other end.
 
+#include <cairo.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -50,8 +52,9 @@ struct Editor {
         std::vector<uint32_t> pixels(960u * 580u);
         auto snapshot = queryRef<IEditorSnapshot>(view.get());
         EXPECT_TRUE(snapshot);
-        if (snapshot)
+        if (snapshot) {
             EXPECT_EQ(snapshot->renderPixels(pixels.data(), 960, 580), kResultOk);
+        }
         return pixels;
     }
     // The begin/perform/end calls the host's handler received.
@@ -290,6 +293,61 @@ TEST_F(X11View, TwoModulesAtOnce)
     b.view->removed();
     expectNothingLeft(second);
     EXPECT_TRUE(screen.childless(parent));
+}
+
+// A PNG's pixels as 0xFFRRGGBB, empty when it cannot be read.
+std::vector<uint32_t> pngPixels(const std::string& path, int& width, int& height)
+{
+    std::vector<uint32_t> out;
+    cairo_surface_t* png = cairo_image_surface_create_from_png(path.c_str());
+    if (cairo_surface_status(png) == CAIRO_STATUS_SUCCESS) {
+        width = cairo_image_surface_get_width(png);
+        height = cairo_image_surface_get_height(png);
+        const int stride = cairo_image_surface_get_stride(png);
+        const unsigned char* data = cairo_image_surface_get_data(png);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                out.push_back(0xFF000000u | reinterpret_cast<const uint32_t*>(data + static_cast<ptrdiff_t>(stride) * y)[x]);
+    }
+    cairo_surface_destroy(png);
+    return out;
+}
+
+TEST(RackhostShow, TheScreenshotIsTheWindowAsTheSnapshotDrawsIt)
+{
+    ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "this test needs an X server (scripts/test.sh starts Xvfb)";
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "kestravel-show-test";
+    std::filesystem::create_directories(dir);
+    const std::string bundle = (std::filesystem::path(KESTRAVEL_BUNDLE_DIR) / "KestravelFaderBank.vst3").string();
+    const std::string shown = (dir / "shown.png").string();
+    const std::string drawn = (dir / "drawn.png").string();
+    const std::string rackhost = KESTRAVEL_RACKHOST;
+    ASSERT_EQ(std::system((rackhost + " show '" + bundle + "' --seconds 0.5 --param 100=0.25 --param 0=0.5" +
+                           " --screenshot '" + shown + "' > /dev/null")
+                              .c_str()),
+              0);
+    ASSERT_EQ(std::system((rackhost + " snapshot '" + bundle + "' --param 100=0.25 --param 0=0.5 --out '" + drawn +
+                           "' > /dev/null")
+                              .c_str()),
+              0);
+    int w1 = 0, h1 = 0, w2 = 0, h2 = 0;
+    const auto a = pngPixels(shown, w1, h1);
+    const auto b = pngPixels(drawn, w2, h2);
+    EXPECT_EQ(w1, 960);
+    EXPECT_EQ(h1, 580);
+    ASSERT_EQ(a.size(), b.size());
+    EXPECT_TRUE(a == b);
+    // Without a display it says so instead of failing obscurely.
+    const std::string noDisplay = "env -u DISPLAY " + rackhost + " show '" + bundle + "' --seconds 0.1 2>&1";
+    FILE* p = ::popen(noDisplay.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string said;
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, p))
+        said += buffer;
+    EXPECT_NE(::pclose(p), 0);
+    EXPECT_NE(said.find("No X display"), std::string::npos) << said;
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace
