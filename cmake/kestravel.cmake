@@ -12,7 +12,7 @@ else()
   set(KESTRAVEL_BUNDLE_ARCH x86_64-linux)
   set(_kv_default_install "$ENV{HOME}/.vst3")
 endif()
-set(KESTRAVEL_INSTALL_VST3_DIR "${_kv_default_install}" CACHE PATH "Where cmake --install puts the bundles")
+set(KESTRAVEL_INSTALL_VST3_DIR "${_kv_default_install}" CACHE PATH "Where cmake --install puts the bundles when no prefix is given")
 
 if(KESTRAVEL_SANITIZE)
   add_compile_options(-fsanitize=${KESTRAVEL_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)

@@ -68,4 +68,9 @@ done
 phase "Windows x86-64 under Wine"
 bash scripts/windows.sh
 
+phase "Release archives from these builds"
+# Packages the trees built above (nothing is rebuilt) into a scratch folder, then checks them.
+KESTRAVEL_DIST_DIR=$PWD/build/dist bash scripts/package.sh --no-build
+bash scripts/check-release.sh build/dist
+
 phase "all tests passed"

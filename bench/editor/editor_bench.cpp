@@ -136,6 +136,58 @@ void BM_PaintKind(benchmark::State& state)
 }
 BENCHMARK(BM_PaintKind)->DenseRange(1, 8)->Unit(benchmark::kMicrosecond);
 
+// A picture surface at a display scale (100 = 960 x 580, 200 = 1920 x 1160).
+class ScaledSurface {
+public:
+    explicit ScaledSurface(int64_t percent)
+        : scale(static_cast<double>(percent) / 100.0)
+#ifdef _WIN32
+          ,
+          bitmap(scaledLength(kEditorWidth, scale), scaledLength(kEditorHeight, scale)),
+          gdi(bitmap.context(), scale)
+#else
+          ,
+          image(scale)
+#endif
+    {
+    }
+#ifdef _WIN32
+    Canvas& canvas() { return gdi; }
+#else
+    Canvas& canvas() { return image.canvas(); }
+#endif
+
+private:
+    double scale;
+#ifdef _WIN32
+    GdiBitmap bitmap;
+    GdiCanvas gdi;
+#else
+    CairoImage image;
+#endif
+};
+
+// Every kind's paint at 1x and at 2x (four times the pixels, text set at twice the size).
+void BM_PaintKindAtScale(benchmark::State& state)
+{
+    BenchHost host(static_cast<ModuleKind>(state.range(0)));
+    if (host.kind == PLAYER)
+        host.clip = oneSecondClip();
+    if (host.kind == FADER_BANK)
+        storeParamValue(host.values, kActiveStripsParam, 1.0);
+    EditorState editor;
+    ScaledSurface surface(state.range(1));
+    for (auto _ : state) {
+        paintView(editor, host, surface.canvas());
+        benchmark::ClobberMemory();
+    }
+    state.SetLabel(std::string(kindDisplayName(host.kind)) + " at " + std::to_string(state.range(1)) + "% (" + kPath +
+                   ")");
+}
+BENCHMARK(BM_PaintKindAtScale)
+    ->ArgsProduct({{INPUT, SUMMING, PLAYER, RECORDER, FADER_BANK}, {100, 200}})
+    ->Unit(benchmark::kMicrosecond);
+
 // Time spent by this thread: memory stalls count, waiting for a core on a busy machine does not.
 double threadSeconds()
 {
@@ -201,6 +253,19 @@ void BM_WaveformColumns45MinOver1s(benchmark::State& state)
         [] { benchmark::DoNotOptimize(waveformColumnHeights(fortyFiveMinuteClip())); });
 }
 BENCHMARK(BM_WaveformColumns45MinOver1s)->Unit(benchmark::kMicrosecond);
+
+// The same FADER BANK paint at 2x against 1x, alternated in one loop: the ratio is the cost of
+// drawing at a scale (four times the pixels) on this machine at this moment.
+void BM_FaderBankPaint2xOver1x(benchmark::State& state)
+{
+    BenchHost host(FADER_BANK);
+    storeParamValue(host.values, kActiveStripsParam, 1.0);
+    EditorState editor;
+    ScaledSurface one(100), two(200);
+    compare(
+        state, [&] { paintView(editor, host, one.canvas()); }, [&] { paintView(editor, host, two.canvas()); });
+}
+BENCHMARK(BM_FaderBankPaint2xOver1x)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 } // namespace kestravel::plugins

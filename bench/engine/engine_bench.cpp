@@ -5,6 +5,9 @@
 // sample (x_gain), and that loop in the engine's arithmetic, widened to double and narrowed
 // back (x_dgain). ns_per_sc is the cost per sample-channel (one input channel feeding one
 // output channel for one sample); rt_load the share of real time one block takes at 48 kHz.
+// BM_Subnormal runs every kind in both sample widths on input (or file audio) below the
+// smallest normal number of its width and reports the cost against the same rig on normal
+// input (x_normal).
 
 #include "engine/block_processor.h"
 #include "engine/channel_kernels.h"
@@ -21,7 +24,9 @@
 #include <chrono>
 #include <cstring>
 #include <memory>
+#include <limits>
 #include <random>
+#include <type_traits>
 #include <vector>
 
 namespace kestravel::plugins {
@@ -34,10 +39,44 @@ constexpr double kRate = 48000.0;
 
 enum Layout { kStereo = 0, kWide = 1 };
 enum Motion { kSteady = 0, kRamping = 1 };
+enum Signal { kNormal = 0, kSubnormal = 1 };
 
+// Input noise of either kind: subnormal input is noise scaled below the smallest normal.
+template <typename S>
+S signalScale(Signal signal)
+{
+    return signal == kSubnormal ? std::numeric_limits<S>::min() / S(4) : S(1);
+}
+
+// One channel's samples, page aligned. With every channel at the same place within a 4 KiB
+// page, no store to an output is mistaken for the same address as a later load of an input
+// a few cache lines on (which costs some processors a stall, and would make the timings
+// depend on where the heap happened to put each buffer).
+template <typename S>
+class Channel {
+public:
+    static constexpr std::align_val_t kPage{4096};
+    Channel(size_t n, S value)
+        : samples(static_cast<S*>(::operator new(std::max<size_t>(n, 1) * sizeof(S), kPage))), count(n)
+    {
+        std::fill_n(samples.get(), n, value);
+    }
+    S* data() const { return samples.get(); }
+    S* begin() const { return samples.get(); }
+    S* end() const { return samples.get() + count; }
+
+private:
+    struct Release {
+        void operator()(S* p) const { ::operator delete(p, kPage); }
+    };
+    std::unique_ptr<S, Release> samples;
+    size_t count;
+};
+
+template <typename S>
 struct Buses {
-    std::vector<std::vector<float>> store;
-    std::vector<float*> pointers;
+    std::vector<Channel<S>> store;
+    std::vector<S*> pointers;
     size_t firstOfBus(size_t b, const std::vector<int32>& counts) const
     {
         size_t n = 0;
@@ -47,10 +86,13 @@ struct Buses {
     }
 };
 
-// One module with host buffers for one layout, plus the channel pairs the baselines copy.
+// One module with host buffers of one width for one layout, plus the channel pairs the
+// baselines copy.
+template <typename S>
 class Rig {
 public:
-    Rig(ModuleKind moduleKind, int32 blockSize, Layout layout) : kind(moduleKind), block(blockSize)
+    Rig(ModuleKind moduleKind, int32 blockSize, Layout layout, Signal signal = kNormal)
+        : kind(moduleKind), block(blockSize)
     {
         const bool wide = layout == kWide;
         switch (kind) {
@@ -69,14 +111,18 @@ public:
             a.store(true);
         for (auto& a : core->outputBusActive)
             a.store(true);
-        core->paramValues[kActiveStripsParam].store(1.0);
+        // As many strips or branches as the layout has buses: one stereo FADER BANK strip is
+        // one active strip.
+        const size_t lanes = kind == SUMMING ? inCounts.size() : outCounts.size();
+        core->paramValues[kActiveStripsParam].store(static_cast<double>(lanes - 1) / 63.0);
         setGains(kSteadyGain);
 
         std::mt19937 random(7);
-        std::uniform_real_distribution<float> noise(-0.5f, 0.5f);
-        build(inCounts, inputs, inBuses, [&] { return noise(random); });
-        build(outCounts, outputs, outBuses, [] { return 0.0f; });
-        data.symbolicSampleSize = kSample32;
+        std::uniform_real_distribution<S> noise(S(-0.5), S(0.5));
+        const S scale = signalScale<S>(signal);
+        build(inCounts, inputs, inBuses, [&] { return noise(random) * scale; });
+        build(outCounts, outputs, outBuses, [] { return S(0); });
+        data.symbolicSampleSize = std::is_same_v<S, float> ? kSample32 : kSample64;
         data.numSamples = block;
         data.numInputs = static_cast<int32>(inBuses.size());
         data.numOutputs = static_cast<int32>(outBuses.size());
@@ -92,10 +138,13 @@ public:
             audio.channels = static_cast<uint32_t>(outCounts[0]);
             audio.sampleRate = 48000;
             audio.samples.resize(audio.channels * 48000u * 4u);
+            const float fileScale = signalScale<float>(signal);
             for (size_t i = 0; i < audio.samples.size(); ++i)
-                audio.samples[i] = static_cast<float>((i * 2654435761u) % 65536) / 65536.0f - 0.5f;
+                audio.samples[i] =
+                    (static_cast<float>((i * 2654435761u) % 65536) / 65536.0f - 0.5f) * fileScale;
             core->player.install(std::move(audio));
-            fileRows.assign(static_cast<size_t>(outCounts[0]), std::vector<float>(static_cast<size_t>(block), 0.25f));
+            for (int32 c = 0; c < outCounts[0]; ++c)
+                fileRows.emplace_back(static_cast<size_t>(block), S(0.25));
         }
         pairUp();
     }
@@ -117,10 +166,10 @@ public:
     void baselineCopy()
     {
         for (const auto& [src, dst] : pairs)
-            std::memcpy(dst, src, static_cast<size_t>(block) * sizeof(float));
+            std::memcpy(dst, src, static_cast<size_t>(block) * sizeof(S));
     }
 
-    void baselineGain(float g)
+    void baselineGain(S g)
     {
         for (const auto& [src, dst] : pairs)
             gainLoop(dst, src, g, block, kind == SUMMING && src != pairs.front().first);
@@ -143,7 +192,7 @@ private:
     static constexpr double kSteadyGain = 0.8235294117647058; // -6 dB
     static constexpr double kLowGain = 0.5882352941176471;    // -30 dB
 
-    static void gainLoop(float* dst, const float* src, float g, int32 n, bool add)
+    static void gainLoop(S* dst, const S* src, S g, int32 n, bool add)
     {
         if (add)
             for (int32 i = 0; i < n; ++i)
@@ -154,10 +203,10 @@ private:
         benchmark::ClobberMemory();
     }
 
-    static void doubleGainLoop(float* dst, const float* src, double g, int32 n)
+    static void doubleGainLoop(S* dst, const S* src, double g, int32 n)
     {
         for (int32 i = 0; i < n; ++i)
-            dst[i] = static_cast<float>(static_cast<double>(src[i]) * g);
+            dst[i] = static_cast<S>(static_cast<double>(src[i]) * g);
         benchmark::ClobberMemory();
     }
 
@@ -171,14 +220,14 @@ private:
     }
 
     template <typename F>
-    void build(const std::vector<int32>& counts, std::vector<Buses>& store,
+    void build(const std::vector<int32>& counts, std::vector<Buses<S>>& store,
                std::vector<AudioBusBuffers>& buses, F fill)
     {
         store.resize(counts.size());
         buses.resize(counts.size());
         for (size_t b = 0; b < counts.size(); ++b) {
             for (int32 c = 0; c < counts[b]; ++c) {
-                std::vector<float> ch(static_cast<size_t>(block));
+                Channel<S> ch(static_cast<size_t>(block), S(0));
                 for (auto& s : ch)
                     s = fill();
                 store[b].store.push_back(std::move(ch));
@@ -186,14 +235,17 @@ private:
             for (auto& ch : store[b].store)
                 store[b].pointers.push_back(ch.data());
             buses[b].numChannels = counts[b];
-            buses[b].channelBuffers32 = store[b].pointers.data();
+            if constexpr (std::is_same_v<S, float>)
+                buses[b].channelBuffers32 = store[b].pointers.data();
+            else
+                buses[b].channelBuffers64 = store[b].pointers.data();
         }
     }
 
     // The input channel each output channel is fed from, as the kind routes them.
     void pairUp()
     {
-        auto in = [&](size_t b, size_t c) { return static_cast<const float*>(inputs[b].store[c].data()); };
+        auto in = [&](size_t b, size_t c) { return static_cast<const S*>(inputs[b].store[c].data()); };
         auto out = [&](size_t b, size_t c) { return outputs[b].store[c].data(); };
         switch (kind) {
         case SUMMING:
@@ -228,10 +280,10 @@ private:
 
     std::unique_ptr<ModuleCore> core;
     std::vector<int32> inCounts, outCounts;
-    std::vector<Buses> inputs, outputs;
+    std::vector<Buses<S>> inputs, outputs;
     std::vector<AudioBusBuffers> inBuses, outBuses;
-    std::vector<std::vector<float>> fileRows;
-    std::vector<std::pair<const float*, float*>> pairs;
+    std::vector<Channel<S>> fileRows;
+    std::vector<std::pair<const S*, S*>> pairs;
     ProcessData data;
     ProcessContext context;
     int64_t clock = 0;
@@ -249,14 +301,15 @@ double secondsPerCall(F&& f, int calls)
 }
 
 // Kernel and baselines interleaved, best of several rounds each: the machine is shared.
-void measure(benchmark::State& state, Rig& rig, Motion motion)
+template <typename S>
+void measure(benchmark::State& state, Rig<S>& rig, Motion motion)
 {
     const int calls = std::max(64, static_cast<int>(200000 / rig.sampleChannels()));
     double kernel = 1e9, copy = 1e9, gain = 1e9, doubleGain = 1e9;
     for (int round = 0; round < 15; ++round) {
         kernel = std::min(kernel, secondsPerCall([&] { rig.process(motion); }, calls));
         copy = std::min(copy, secondsPerCall([&] { rig.baselineCopy(); }, calls));
-        gain = std::min(gain, secondsPerCall([&] { rig.baselineGain(0.5f); }, calls));
+        gain = std::min(gain, secondsPerCall([&] { rig.baselineGain(S(0.5)); }, calls));
         doubleGain = std::min(doubleGain, secondsPerCall([&] { rig.baselineDoubleGain(0.5); }, calls));
     }
     for (auto _ : state)
@@ -272,7 +325,7 @@ void measure(benchmark::State& state, Rig& rig, Motion motion)
 void BM_Kind(benchmark::State& state)
 {
     const auto kind = static_cast<ModuleKind>(state.range(0));
-    Rig rig(kind, static_cast<int32>(state.range(1)), static_cast<Layout>(state.range(2)));
+    Rig<float> rig(kind, static_cast<int32>(state.range(1)), static_cast<Layout>(state.range(2)));
     measure(state, rig, static_cast<Motion>(state.range(3)));
 }
 
@@ -294,7 +347,7 @@ BENCHMARK(BM_Kind)->Apply(kindArguments)->MinTime(0.05);
 // has AVX2; otherwise both rows run the baseline).
 void BM_InstructionSet(benchmark::State& state)
 {
-    Rig rig(static_cast<ModuleKind>(state.range(0)), 512, kWide);
+    Rig<float> rig(static_cast<ModuleKind>(state.range(0)), 512, kWide);
     const ChannelKernels* avx2 = avx2ChannelKernels();
     rig.useKernels(state.range(1) && avx2 ? *avx2 : baselineChannelKernels());
     measure(state, rig, static_cast<Motion>(state.range(2)));
@@ -307,10 +360,45 @@ BENCHMARK(BM_InstructionSet)
 // The load case: FADER BANK, 64 stereo strips at 48 kHz in 32-sample blocks.
 void BM_FaderBankLoad(benchmark::State& state)
 {
-    Rig rig(FADER_BANK, 32, kWide);
+    Rig<float> rig(FADER_BANK, 32, kWide);
     measure(state, rig, static_cast<Motion>(state.range(0)));
 }
 BENCHMARK(BM_FaderBankLoad)->ArgName("ramp")->Arg(kSteady)->Arg(kRamping)->MinTime(0.2);
+
+// Subnormal against normal input, per kind and width, stereo at 512 samples, at a steady
+// gain of -6 dB (a real multiply). x_normal is the subnormal rig's cost over the normal one's.
+template <typename S>
+void subnormalCase(benchmark::State& state, ModuleKind kind)
+{
+    Rig<S> normal(kind, 512, kStereo, kNormal);
+    Rig<S> subnormal(kind, 512, kStereo, kSubnormal);
+    const int calls = std::max(64, static_cast<int>(200000 / normal.sampleChannels()));
+    double fast = 1e9, slow = 1e9, gain = 1e9;
+    for (int round = 0; round < 15; ++round) {
+        fast = std::min(fast, secondsPerCall([&] { normal.process(kSteady); }, calls));
+        slow = std::min(slow, secondsPerCall([&] { subnormal.process(kSteady); }, calls));
+        gain = std::min(gain, secondsPerCall([&] { normal.baselineGain(S(0.5)); }, calls));
+    }
+    for (auto _ : state)
+        subnormal.process(kSteady);
+    state.counters["x_normal"] = slow / fast;
+    state.counters["x_gain"] = slow / gain;
+    state.counters["ns_per_sc"] = slow / static_cast<double>(normal.sampleChannels()) * 1e9;
+}
+
+void BM_Subnormal(benchmark::State& state)
+{
+    const auto kind = static_cast<ModuleKind>(state.range(0));
+    if (state.range(1) == 64)
+        subnormalCase<double>(state, kind);
+    else
+        subnormalCase<float>(state, kind);
+}
+BENCHMARK(BM_Subnormal)
+    ->ArgNames({"kind", "bits"})
+    ->ArgsProduct({{INPUT, OUTPUT, SUMMING, BREAKOUT, PLAYER, RECORDER, FADER_BANK, DISTRIBUTOR},
+                   {32, 64}})
+    ->MinTime(0.05);
 
 } // namespace
 } // namespace kestravel::plugins

@@ -5,6 +5,7 @@
 #include "kestravel_host/module_state.h"
 #include "kestravel_host/utf.h"
 #include "pluginterfaces/gui/iplugview.h"
+#include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
 
 namespace kestravel::plugins {
 
@@ -32,6 +33,15 @@ int runSnapshot(const Arguments& args, std::ostream& out)
     auto snapshot = queryRef<IEditorSnapshot>(view.get());
     if (!snapshot)
         throw HostError("The editor of \"" + plugin.description().name + "\" cannot render itself off screen");
+    if (args.value("scale")) {
+        const double factor = args.number("scale", 1.0, 1.0, 4.0);
+        auto scaling = queryRef<IPlugViewContentScaleSupport>(view.get());
+        if (!scaling)
+            throw HostError("The editor of \"" + plugin.description().name + "\" cannot be scaled");
+        const tresult s = scaling->setContentScaleFactor(static_cast<float>(factor));
+        if (s != kResultTrue)
+            throw HostError("The editor refused the scale " + *args.value("scale") + " (" + resultName(s) + ")");
+    }
     const std::string target = *args.value("out");
     const tresult r = snapshot->renderPng(target.c_str());
     if (r != kResultOk)
@@ -45,6 +55,7 @@ constexpr OptionSpec kOptions[] = {
     {"out", OptionKind::Value, "editor.png", "the picture to write", true},
     {"param", OptionKind::List, "ID=VALUE", "normalized parameter value set before the picture is taken"},
     {"file", OptionKind::Value, "X.wav", "a PLAYER's file or a RECORDER's destination, set through the saved state"},
+    {"scale", OptionKind::Value, "F", "display scale from 1 to 4: the picture is 960 x 580 times F, drawn at that size"},
 };
 
 } // namespace

@@ -19,6 +19,7 @@ extern const CommandSpec kStateSaveCommand;
 extern const CommandSpec kStateLoadCommand;
 extern const CommandSpec kSnapshotCommand;
 extern const CommandSpec kSessionCommand;
+extern const CommandSpec kModuleInfoCommand;
 #ifndef _WIN32
 extern const CommandSpec kShowCommand;
 #endif

@@ -20,6 +20,7 @@ using namespace kestravel::plugins;
 const CommandSpec* const kCommands[] = {
     &kInfoCommand, &kRenderCommand, &kBenchCommand, &kStateSaveCommand,
     &kStateLoadCommand, &kSnapshotCommand, &kSessionCommand,
+    &kModuleInfoCommand,
 #ifndef _WIN32
     &kShowCommand,
 #endif

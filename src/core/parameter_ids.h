@@ -50,10 +50,19 @@ inline double readParamValue(const ParamValues& values, uint32_t id) noexcept
     return id < kParamSlots ? values[id].load() : 0.0;
 }
 
-// "Active strips / branches": nearest step, halves away from zero, 1..64.
+// "Active strips / branches", 1..64, read the way a host reads a parameter with 63 steps:
+// step k covers the normalized values from k/64 up to (k+1)/64, and 1.0 is the last step.
+// The engine, the editor and the value text all count with this one function, so what a host
+// shows is what the module does; the editor's own values k/63 fall inside step k.
 inline int32_t activeStripCount(double normalized) noexcept
 {
-    return static_cast<int32_t>(std::lround(normalized * 63.0)) + 1;
+    constexpr auto steps = static_cast<int32_t>(kMaxStrips) - 1;
+    if (!(normalized > 0.0)) // NaN as well
+        return 1;
+    if (normalized >= 1.0)
+        return steps + 1;
+    const auto step = static_cast<int32_t>(normalized * static_cast<double>(steps + 1));
+    return (step < steps ? step : steps) + 1;
 }
 
 } // namespace kestravel::plugins

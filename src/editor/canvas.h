@@ -16,6 +16,8 @@ enum class TextFormat {
 };
 
 // [UI thread] Every call creates its own pen, brush or font and frees it before returning.
+// Coordinates are editor pixels (960 x 580); a canvas at a scale draws them that many device
+// pixels large, with whole-pixel edges and fonts at the larger size, never a stretched picture.
 class Canvas {
 public:
     virtual ~Canvas() = default;
@@ -27,6 +29,10 @@ public:
     // Text in "Segoe UI"; size is the character height in pixels; bold means weight 600.
     virtual void drawLabel(const Rect& box, std::u16string_view text, Colour colour, int32_t size, bool bold,
                            TextFormat format) = 0;
+    // Width in editor pixels of one line of text as drawLabel would set it.
+    virtual double textWidth(std::u16string_view text, int32_t size, bool bold) = 0;
+    // Height in editor pixels of one line of text of the size (the advance between wrapped lines).
+    virtual double lineHeight(int32_t size, bool bold) = 0;
 };
 
 } // namespace kestravel::plugins

@@ -1,6 +1,7 @@
 #pragma once
 // Client-pixel rectangles and colours of the 960 x 580 editor.
 
+#include <cmath>
 #include <cstdint>
 
 namespace kestravel::plugins {
@@ -28,6 +29,27 @@ constexpr bool contains(const Rect& r, int32_t x, int32_t y) noexcept
 constexpr bool containsInclusive(const Rect& r, int32_t x, int32_t y) noexcept
 {
     return x >= r.left && x <= r.right && y >= r.top && y <= r.bottom;
+}
+
+// Device pixels of an editor length at a scale; edges that meet in editor pixels meet here too.
+inline int32_t scaledLength(int32_t v, double scale) noexcept
+{
+    return static_cast<int32_t>(std::lround(v * scale));
+}
+
+inline Rect scaledRect(const Rect& r, double scale) noexcept
+{
+    return {scaledLength(r.left, scale), scaledLength(r.top, scale), scaledLength(r.right, scale),
+            scaledLength(r.bottom, scale)};
+}
+
+// The scales a host may ask for; the editor refuses others.
+inline constexpr double kMinEditorScale = 1.0;
+inline constexpr double kMaxEditorScale = 4.0;
+
+inline bool acceptableScale(double scale) noexcept
+{
+    return scale >= kMinEditorScale && scale <= kMaxEditorScale; // false for NaN
 }
 
 struct Colour {

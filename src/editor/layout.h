@@ -25,6 +25,10 @@ inline constexpr int32_t kStripGrabTolerance = 24;
 constexpr int32_t slotColumn(uint32_t slot) noexcept { return 114 + 115 * static_cast<int32_t>(slot); }
 constexpr Rect muteButton(int32_t x) noexcept { return {x - 76, 204, x, 235}; }
 constexpr Rect stripFaderArea(int32_t x) noexcept { return {x - 71, 240, x - 1, 463}; }
+// The count buttons and the "N strips" label beside them: the wheel steps the count there.
+inline constexpr Rect kStripCountWheelArea{650, 101, 930, 135};
+// The page's place among the strips, right of the hint below the faders.
+inline constexpr Rect kPageLabel{770, 525, 930, 560};
 
 // PLAYER / RECORDER
 inline constexpr Rect kFileButton{28, 112, 206, 155};
@@ -36,6 +40,7 @@ inline constexpr Rect kTailPlusButton{181, 421, 319, 460}; // hit inclusive on a
 inline constexpr double kTailStepSeconds = 5.0;
 inline constexpr double kTailMinSeconds = 1.0;
 inline constexpr double kTailMaxSeconds = 3600.0;
+inline constexpr Rect kTailWheelArea{30, 421, 922, 460}; // both buttons and the label
 
 // Routing kinds
 inline constexpr Rect kCountMinusButton{29, 222, 98, 266}; // hit inclusive on all edges
@@ -44,6 +49,9 @@ inline constexpr Rect kGainArea{17, 365, 924, 440};
 inline constexpr int32_t kGainFaderLeft = 37;   // knob centre at value 0
 inline constexpr int32_t kGainTravel = 863;     // pixels from value 0 to value 1
 inline constexpr int32_t kGainGrabTolerance = 22;
+inline constexpr Rect kCountWheelArea{29, 222, 890, 266}; // both buttons and the label
+// 0 dB, where Ctrl+click and a double click put a gain.
+inline constexpr double kGainDefault = 15.0 / 17.0;
 
 // Values outside 0..1 never come from the module; NaN would make the pixel casts undefined.
 inline double unitInterval(double v) noexcept
@@ -67,9 +75,23 @@ inline int32_t stripKnobCentre(double v) noexcept
     return kStripFaderTop + static_cast<int32_t>(kStripTravel * (1.0 - unitInterval(v)));
 }
 
+// The drawn knob of a strip fader at column x; a press anywhere on it grabs it, also where it
+// reaches past the fader area at the ends of the track.
+inline Rect stripKnobBox(int32_t x, double v) noexcept
+{
+    const int32_t k = stripKnobCentre(v);
+    return {x - 56, k - 22, x - 17, k + 22};
+}
+
 inline int32_t gainKnobCentre(double v) noexcept
 {
     return kGainFaderLeft + static_cast<int32_t>(kGainTravel * unitInterval(v));
+}
+
+// "Maximum tail" in whole seconds, as shown and stepped.
+inline int32_t tailSeconds(double normalized) noexcept
+{
+    return static_cast<int32_t>(std::lround(unitInterval(normalized) * kTailMaxSeconds));
 }
 
 // The gain law the faders show: -90 dB at 0, +12 dB at 1.

@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "editor/layout.h"
 #include "editor/paint_view.h"
 #include "editor/palette.h"
@@ -26,13 +28,22 @@ void paintStrip(const EditorHost& host, Canvas& canvas, int32_t x, uint32_t stri
         canvas.drawLine(x - 71, y, x - 49, y, palette::kScaleTick, 1);
 
     const double v = host.parameterValue(kFaderGainParamBase + strip);
-    const int32_t k = layout::stripKnobCentre(v);
-    drawKnob(canvas, {x - 56, k - 22, x - 17, k + 22});
+    drawKnob(canvas, layout::stripKnobBox(x, v));
     canvas.drawLabel({x - 84, 461, x + 10, 491}, decibelText(layout::faderDecibels(v)), palette::kPrimaryText, 15,
                      true, TextFormat::Centred);
 }
 
 } // namespace
+
+std::u16string pageText(uint32_t page, uint32_t strips)
+{
+    const uint32_t first = page * layout::kStripsPerPage + 1;
+    const uint32_t last = std::min(strips, first + layout::kStripsPerPage - 1);
+    std::u16string text = first == last ? u"Strip " + decimalText(uint64_t{first})
+                                        : u"Strips " + decimalText(uint64_t{first}) + u"\u2013" +
+                                              decimalText(uint64_t{last});
+    return text + u" of " + decimalText(uint64_t{strips});
+}
 
 void paintFaderBankBody(EditorState& state, const EditorHost& host, Canvas& canvas)
 {
@@ -55,10 +66,13 @@ void paintFaderBankBody(EditorState& state, const EditorHost& host, Canvas& canv
         paintStrip(host, canvas, layout::slotColumn(slot), strip);
     }
 
-    drawButton(canvas, layout::kPagePrevButton, u"\u2039", false);
-    drawButton(canvas, layout::kPageNextButton, u"\u203A", false);
+    // The page buttons look as they act: dimmed where they cannot move.
+    drawButton(canvas, layout::kPagePrevButton, u"\u2039", false, state.faderPage > 0);
+    drawButton(canvas, layout::kPageNextButton, u"\u203A", false, state.faderPage < lastPage);
     canvas.drawLabel({169, 525, 920, 560}, u"No internal summing. Connect strip outputs to SUMMING when needed.",
                      palette::kSecondaryText, 14, false, TextFormat::Line);
+    canvas.drawLabel(layout::kPageLabel, pageText(state.faderPage, n), palette::kSecondaryText, 14, true,
+                     TextFormat::Line);
 }
 
 } // namespace kestravel::plugins

@@ -1,6 +1,7 @@
 #include "editor/layout.h"
 #include "editor/paint_view.h"
 #include "editor/palette.h"
+#include "editor/status_line.h"
 #include "editor/text_util.h"
 #include "editor/waveform.h"
 #include "editor/widgets.h"
@@ -36,10 +37,10 @@ void paintRecorderPanel(const EditorHost& host, Canvas& canvas)
                      palette::kSecondaryText, 17, false, TextFormat::Wrap);
     drawButton(canvas, layout::kTailMinusButton, u"Tail \u2212", false);
     drawButton(canvas, layout::kTailPlusButton, u"Tail +", false);
-    const double tail = layout::unitInterval(host.parameterValue(kMaximumTailParam)) * layout::kTailMaxSeconds;
-    canvas.drawLabel({341, 421, 922, 460},
-                     u"Maximum tail: " + decimalText(static_cast<int64_t>(tail)) + u" s", palette::kAccent, 17,
-                     true, TextFormat::Line);
+    // Whole seconds, rounded as the buttons step them: 30 s plus 18 steps shows 120 s.
+    const int32_t tail = layout::tailSeconds(host.parameterValue(kMaximumTailParam));
+    canvas.drawLabel({341, 421, 922, 460}, u"Maximum tail: " + decimalText(int64_t{tail}) + u" s", palette::kAccent,
+                     17, true, TextFormat::Line);
 }
 
 } // namespace
@@ -53,8 +54,8 @@ void paintFilePanelBody(const EditorHost& host, Canvas& canvas)
     drawButton(canvas, layout::kStopButton, u"Stop", false);
     drawButton(canvas, layout::kFollowButton, u"Follow DAW transport",
                layout::isOn(host.parameterValue(kFollowTransportParam)));
-    canvas.drawLabel({28, 169, 929, 218}, lenientUtf8ToUtf16(host.statusText()), palette::kAccent, 15, false,
-                     TextFormat::Wrap);
+    drawStatusLine(canvas, {28, 169, 929, 218}, lenientUtf8ToUtf16(host.statusText()), host.editorKind(),
+                   palette::kAccent, 15);
 
     if (player) {
         paintPlayerPanel(host, canvas);

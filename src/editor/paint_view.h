@@ -1,6 +1,8 @@
 #pragma once
 // The editor's whole 960 x 580 picture.
 
+#include <string>
+
 #include "editor/canvas.h"
 #include "editor/editor_host.h"
 #include "editor/editor_state.h"
@@ -11,6 +13,9 @@ namespace kestravel::plugins {
 // moment. The one state it changes: the FADER BANK page is pulled back onto the last page
 // when the strip count has been lowered.
 void paintView(EditorState& state, const EditorHost& host, Canvas& canvas);
+
+// FADER BANK: which strips a page shows, "Strips 9–16 of 24" ("Strip 17 of 17" for one).
+std::u16string pageText(uint32_t page, uint32_t strips);
 
 // The three bodies, each drawn below the header.
 void paintFaderBankBody(EditorState& state, const EditorHost& host, Canvas& canvas);

@@ -25,5 +25,6 @@ inline constexpr Colour kButtonOnText{10, 20, 23};
 inline constexpr Colour kKnobTopEdge{237, 242, 241};
 inline constexpr Colour kKnobBottomEdge{57, 76, 87};
 inline constexpr Colour kKnobCentreLine{40, 59, 67};
+inline constexpr Colour kDisabledText{92, 110, 118}; // a button's label while it cannot act
 
 } // namespace kestravel::plugins::palette

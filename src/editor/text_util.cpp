@@ -3,6 +3,7 @@
 #include "core/text_utf.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace kestravel::plugins {
 
@@ -46,6 +47,9 @@ std::u16string decibelText(double decibels)
 {
     char buffer[40];
     std::snprintf(buffer, sizeof buffer, "%.1f dB", decibels);
+    // A value that rounds to zero is "0.0 dB", whichever side of zero it came from.
+    if (std::strcmp(buffer, "-0.0 dB") == 0)
+        return u"0.0 dB";
     return widenAscii(buffer);
 }
 

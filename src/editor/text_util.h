@@ -17,7 +17,7 @@ std::string lenientUtf16ToUtf8(std::u16string_view text);
 std::u16string decimalText(int64_t value);
 std::u16string decimalText(uint64_t value);
 
-// "%.1f dB": -90.0 dB, 12.0 dB.
+// "%.1f dB": -90.0 dB, 12.0 dB; never "-0.0 dB".
 std::u16string decibelText(double decibels);
 
 } // namespace kestravel::plugins

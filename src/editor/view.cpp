@@ -9,6 +9,7 @@
 #include "editor/platform/headless_dialogs.h"
 #include "editor/text_util.h"
 #include "kestravel/ieditorsnapshot.h"
+#include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
 #include "public.sdk/source/common/pluginview.h"
 
 #ifdef _WIN32
@@ -18,6 +19,7 @@
 #include "editor/png_file.h"
 #else
 #include "editor/platform/cairo_canvas.h"
+#include "editor/platform/x11_view_platform.h"
 #endif
 
 namespace kestravel::plugins {
@@ -36,25 +38,22 @@ using Steinberg::kResultTrue;
 using Steinberg::tresult;
 using Steinberg::uint32;
 
-#ifndef _WIN32
-// No window system: nothing to repaint or capture, and dialogs have no owner.
-class NoWindow final : public EditorWindow {
-public:
-    void invalidate() override {}
-    void captureMouse() override {}
-    void* dialogOwner() const override { return nullptr; }
-};
-#endif
+static_assert(kEditorModifierShift == kModifierShift && kEditorModifierControl == kModifierControl,
+              "the snapshot interface hands its key bits straight to the editor");
 
 class View final : public Steinberg::CPluginView,
+                   public Steinberg::IPlugViewContentScaleSupport,
                    public IEditorSnapshot
-#ifdef _WIN32
     ,
+#ifdef _WIN32
                    private EditorWindowClient
+#else
+                   private X11WindowClient
 #endif
 {
 public:
-    View(EditorHost& editorHost, Steinberg::FUnknown* plugin) : host(editorHost), owner(plugin)
+    View(EditorHost& editorHost, EditorEdits& editorEdits, Steinberg::FUnknown* plugin)
+        : host(editorHost), edits(editorEdits), owner(plugin)
     {
         const Steinberg::ViewRect size(0, 0, kEditorWidth, kEditorHeight);
         setRect(size);
@@ -64,8 +63,12 @@ public:
 
     ~View() override
     {
+        // A drag cut short by the view's end still closes its gesture.
+        endPointer();
 #ifdef _WIN32
         window.shutDown();
+#else
+        platform.remove();
 #endif
         // Last: the module may go with this reference.
         if (owner)
@@ -74,7 +77,12 @@ public:
 
     tresult PLUGIN_API isPlatformTypeSupported(FIDString type) override
     {
-        return type && std::strcmp(type, Steinberg::kPlatformTypeHWND) == 0 ? kResultTrue : kResultFalse;
+#ifdef _WIN32
+        const FIDString ours = Steinberg::kPlatformTypeHWND;
+#else
+        const FIDString ours = Steinberg::kPlatformTypeX11EmbedWindowID;
+#endif
+        return type && std::strcmp(type, ours) == 0 ? kResultTrue : kResultFalse;
     }
 
     tresult PLUGIN_API attached(void* parent, FIDString type) override
@@ -85,20 +93,24 @@ public:
         systemWindow = parent;
         return kResultOk;
 #else
-        (void)parent;
-        (void)type;
-        return kResultFalse; // only HWND parents exist for this editor
+        // The host's run loop comes through the frame it set before attaching.
+        if (!platform.attach(parent, type, plugFrame, pixelsWide(), pixelsHigh()))
+            return kResultFalse;
+        systemWindow = parent;
+        return kResultOk;
 #endif
     }
 
     tresult PLUGIN_API removed() override
     {
+        endPointer();
 #ifdef _WIN32
         if (!window.teardown())
             return kResultFalse;
         systemWindow = nullptr;
         return window.dropClass() ? kResultOk : kResultFalse;
 #else
+        platform.remove();
         systemWindow = nullptr;
         return kResultOk;
 #endif
@@ -110,12 +122,12 @@ public:
         if (!utf8Path)
             return kInvalidArgument;
 #ifdef _WIN32
-        std::vector<uint32_t> pixels(size_t{kEditorWidth} * size_t{kEditorHeight});
+        std::vector<uint32_t> pixels(static_cast<size_t>(pixelsWide()) * static_cast<size_t>(pixelsHigh()));
         if (!renderInto(pixels.data()))
             return kResultFalse;
-        return writePngFile(utf8Path, pixels.data(), kEditorWidth, kEditorHeight) ? kResultOk : kResultFalse;
+        return writePngFile(utf8Path, pixels.data(), pixelsWide(), pixelsHigh()) ? kResultOk : kResultFalse;
 #else
-        CairoImage image;
+        CairoImage image(state.scale);
         paintView(state, host, image.canvas());
         return image.writePng(utf8Path) ? kResultOk : kResultFalse;
 #endif
@@ -123,43 +135,20 @@ public:
 
     tresult PLUGIN_API renderPixels(uint32* argb, int32 width, int32 height) override
     {
-        if (!argb || width != kEditorWidth || height != kEditorHeight)
+        if (!argb || width != pixelsWide() || height != pixelsHigh())
             return kInvalidArgument;
 #ifdef _WIN32
         return renderInto(argb) ? kResultOk : kResultFalse;
 #else
-        CairoImage image;
+        CairoImage image(state.scale);
         paintView(state, host, image.canvas());
         image.copyTo(argb);
         return kResultOk;
 #endif
     }
 
-    tresult PLUGIN_API mouseDown(int32 x, int32 y) override
-    {
-#ifdef _WIN32
-        if (HWND w = window.handle()) {
-            SendMessageW(w, WM_LBUTTONDOWN, MK_LBUTTON, pointParam(x, y));
-            return kResultOk;
-        }
-#endif
-        EditorContext editor = context();
-        onMouseDown(editor, x, y);
-        return kResultOk;
-    }
-
-    tresult PLUGIN_API mouseDrag(int32 x, int32 y) override
-    {
-#ifdef _WIN32
-        if (HWND w = window.handle()) {
-            SendMessageW(w, WM_MOUSEMOVE, MK_LBUTTON, pointParam(x, y));
-            return kResultOk;
-        }
-#endif
-        EditorContext editor = context();
-        updateDrag(editor, x, y);
-        return kResultOk;
-    }
+    tresult PLUGIN_API mouseDown(int32 x, int32 y) override { return pointerPress(x, y, 0, false); }
+    tresult PLUGIN_API mouseDrag(int32 x, int32 y) override { return pointerMove(x, y, 0); }
 
     tresult PLUGIN_API mouseUp() override
     {
@@ -169,8 +158,84 @@ public:
             return kResultOk;
         }
 #endif
-        endDrag(state);
+        EditorContext editor = context();
+        kestravel::plugins::pointerRelease(editor);
         return kResultOk;
+    }
+
+    tresult PLUGIN_API pointerPress(int32 x, int32 y, uint32 modifiers, Steinberg::TBool doubleClick) override
+    {
+#ifdef _WIN32
+        if (HWND w = window.handle()) {
+            SendMessageW(w, doubleClick ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN, MK_LBUTTON | keyState(modifiers),
+                         pointParam(x, y));
+            return kResultOk;
+        }
+#endif
+        EditorContext editor = context();
+        kestravel::plugins::pointerPress(editor, x, y, modifiers, doubleClick != 0);
+        return kResultOk;
+    }
+
+    tresult PLUGIN_API pointerMove(int32 x, int32 y, uint32 modifiers) override
+    {
+#ifdef _WIN32
+        if (HWND w = window.handle()) {
+            SendMessageW(w, WM_MOUSEMOVE, MK_LBUTTON | keyState(modifiers), pointParam(x, y));
+            return kResultOk;
+        }
+#endif
+        EditorContext editor = context();
+        kestravel::plugins::pointerMove(editor, x, y, modifiers);
+        return kResultOk;
+    }
+
+    tresult PLUGIN_API pointerWheel(int32 x, int32 y, float notches, uint32 modifiers) override
+    {
+        // Straight to the editor, also with a window: the system's wheel message goes to the
+        // parent when nothing turns, and its answer could not tell the two apart.
+        EditorContext editor = context();
+        return kestravel::plugins::pointerWheel(editor, x, y, notches, modifiers) ? kResultTrue : kResultFalse;
+    }
+
+    tresult PLUGIN_API pointerCaptureLost() override
+    {
+#ifdef _WIN32
+        if (HWND w = window.handle()) {
+            SendMessageW(w, WM_CAPTURECHANGED, 0, 0);
+            return kResultOk;
+        }
+#endif
+        endPointer();
+        return kResultOk;
+    }
+
+    // IPlugView: a host that forwards the wheel gives no position; the last one the pointer
+    // was seen at is used.
+    tresult PLUGIN_API onWheel(float distance) override
+    {
+        EditorContext editor = context();
+        return kestravel::plugins::pointerWheelAtHover(editor, distance, 0) ? kResultTrue : kResultFalse;
+    }
+
+    // IPlugViewContentScaleSupport
+    tresult PLUGIN_API setContentScaleFactor(ScaleFactor factor) override
+    {
+        if (!acceptableScale(factor))
+            return kResultFalse;
+        state.scale = factor;
+        Steinberg::ViewRect size(0, 0, pixelsWide(), pixelsHigh());
+        const bool resized = size.right != rect.right || size.bottom != rect.bottom;
+        setRect(size);
+#ifdef _WIN32
+        window.setSize(pixelsWide(), pixelsHigh());
+#else
+        platform.resize(pixelsWide(), pixelsHigh());
+#endif
+        if (resized && plugFrame)
+            plugFrame->resizeView(this, &size);
+        window.invalidate();
+        return kResultTrue;
     }
 
     tresult PLUGIN_API setDialogAnswer(const char8* utf8Path) override
@@ -196,6 +261,7 @@ public:
 
     OBJ_METHODS(View, CPluginView)
     DEFINE_INTERFACES
+        DEF_INTERFACE(Steinberg::IPlugViewContentScaleSupport)
         DEF_INTERFACE(IEditorSnapshot)
     END_DEFINE_INTERFACES(CPluginView)
     REFCOUNT_METHODS(CPluginView)
@@ -206,13 +272,32 @@ private:
 #ifdef _WIN32
         if (!headlessDialogs)
             return systemDialogs;
+#else
+        // Answers from the desktop's chooser arrive later, through the host's run loop.
+        if (!headlessDialogs && platform.attached())
+            return platform.desktopDialogs();
 #endif
         return headless;
     }
 
-    EditorContext context() { return {host, window, dialogs(), state}; }
+    EditorContext context() { return {host, edits, window, dialogs(), state}; }
+
+    int32 pixelsWide() const { return scaledLength(kEditorWidth, state.scale); }
+    int32 pixelsHigh() const { return scaledLength(kEditorHeight, state.scale); }
+
+    // Whatever drag is open ends here, its gesture closed.
+    void endPointer()
+    {
+        EditorContext editor = context();
+        kestravel::plugins::pointerCaptureLost(editor);
+    }
 
 #ifdef _WIN32
+    static WPARAM keyState(uint32 modifiers)
+    {
+        return ((modifiers & kModifierShift) ? MK_SHIFT : 0) | ((modifiers & kModifierControl) ? MK_CONTROL : 0);
+    }
+
     static LPARAM pointParam(int32 x, int32 y)
     {
         // Client coordinates travel as two signed 16-bit halves.
@@ -225,7 +310,7 @@ private:
     // exists (WM_PRINTCLIENT), otherwise the editor paints there directly.
     bool renderInto(uint32_t* argb)
     {
-        GdiBitmap bitmap;
+        GdiBitmap bitmap(pixelsWide(), pixelsHigh());
         if (!bitmap.valid())
             return false;
         if (HWND w = window.handle())
@@ -239,25 +324,50 @@ private:
     // EditorWindowClient
     void paint(HDC dc) override
     {
-        GdiCanvas canvas(dc);
+        GdiCanvas canvas(dc, state.scale);
         paintView(state, host, canvas);
     }
-    void pointerDown(int32_t x, int32_t y) override
+#else
+    // X11WindowClient
+    void paint(cairo_t* cr) override
     {
-        EditorContext editor = context();
-        onMouseDown(editor, x, y);
+        CairoCanvas canvas(cr, state.scale);
+        paintView(state, host, canvas);
     }
-    void pointerDrag(int32_t x, int32_t y) override
-    {
-        EditorContext editor = context();
-        updateDrag(editor, x, y);
-    }
-    void dragEnded() override { endDrag(state); }
-    void hold() override { addRef(); }
-    void letGo() override { release(); }
 #endif
 
+    // What either window hands on.
+    void pointerDown(int32_t x, int32_t y, uint32_t modifiers, bool doubleClick) override
+    {
+        EditorContext editor = context();
+        kestravel::plugins::pointerPress(editor, x, y, modifiers, doubleClick);
+    }
+    void pointerDrag(int32_t x, int32_t y, uint32_t modifiers) override
+    {
+        EditorContext editor = context();
+        kestravel::plugins::pointerMove(editor, x, y, modifiers);
+    }
+    void pointerHover(int32_t x, int32_t y) override
+    {
+        EditorContext editor = context();
+        kestravel::plugins::pointerHover(editor, x, y);
+    }
+    bool pointerWheel(int32_t x, int32_t y, double notches, uint32_t modifiers) override
+    {
+        EditorContext editor = context();
+        return kestravel::plugins::pointerWheel(editor, x, y, notches, modifiers);
+    }
+    void pointerUp() override
+    {
+        EditorContext editor = context();
+        kestravel::plugins::pointerRelease(editor);
+    }
+    void captureLost() override { endPointer(); }
+    void hold() override { addRef(); }
+    void letGo() override { release(); }
+
     EditorHost& host;
+    EditorEdits& edits;
     Steinberg::FUnknown* owner;
     EditorState state;
     HeadlessDialogs headless;
@@ -266,15 +376,16 @@ private:
     Win32Dialogs systemDialogs;
     Win32EditorWindow window{*this};
 #else
-    NoWindow window;
+    X11ViewPlatform platform{*this};
+    X11EditorWindow& window = platform.editorWindow();
 #endif
 };
 
 } // namespace
 
-Steinberg::IPlugView* createEditorView(EditorHost& host, Steinberg::FUnknown* owner)
+Steinberg::IPlugView* createEditorView(EditorHost& host, EditorEdits& edits, Steinberg::FUnknown* owner)
 {
-    return new View(host, owner);
+    return new View(host, edits, owner);
 }
 
 } // namespace kestravel::plugins

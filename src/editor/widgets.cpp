@@ -6,13 +6,14 @@
 
 namespace kestravel::plugins {
 
-void drawButton(Canvas& canvas, const Rect& box, std::u16string_view label, bool on)
+void drawButton(Canvas& canvas, const Rect& box, std::u16string_view label, bool on, bool enabled)
 {
     canvas.fillBox(box, on ? palette::kButtonOnFace : palette::kButtonOffFace);
     canvas.drawLine(box.left, box.top, box.right, box.top, palette::kButtonTopEdge, 1);
     canvas.drawLine(box.left, box.top, box.left, box.bottom, palette::kButtonLeftEdge, 1);
     canvas.drawLine(box.left, box.bottom - 1, box.right, box.bottom - 1, palette::kButtonBottomEdge, 2);
-    canvas.drawLabel(box, label, on ? palette::kButtonOnText : palette::kPrimaryText, 14, true, TextFormat::Centred);
+    const Colour text = on ? palette::kButtonOnText : (enabled ? palette::kPrimaryText : palette::kDisabledText);
+    canvas.drawLabel(box, label, text, 14, true, TextFormat::Centred);
 }
 
 int32_t knobShade(int32_t row, int32_t height) noexcept

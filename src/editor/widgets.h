@@ -7,8 +7,9 @@
 
 namespace kestravel::plugins {
 
-// [UI thread] Face, three edges and a centred bold label; "on" shows an active state.
-void drawButton(Canvas& canvas, const Rect& box, std::u16string_view label, bool on);
+// [UI thread] Face, three edges and a centred bold label; "on" shows an active state. A
+// button that cannot act now (enabled false) keeps its face and shows its label dimmed.
+void drawButton(Canvas& canvas, const Rect& box, std::u16string_view label, bool on, bool enabled = true);
 
 // [UI thread] A horizontal bar shaded row by row, with light top, dark bottom and a centre line.
 void drawKnob(Canvas& canvas, const Rect& box);

@@ -1,6 +1,7 @@
 #include "engine/block_processor.h"
 
 #include "engine/engine_state.h"
+#include "engine/float_modes.h"
 #include "engine/transport_sync.h"
 
 #include "pluginterfaces/vst/ivstevents.h"
@@ -111,6 +112,7 @@ void applyChangePoint(ModuleCore& core, const ChangePoint& point) noexcept
 
 tresult processBlock(ModuleCore& core, ProcessData& data) noexcept
 {
+    const FlushDenormals flush;
     if (!blockValid(core, data))
         return kInvalidArgument;
 
@@ -132,7 +134,8 @@ tresult processBlock(ModuleCore& core, ProcessData& data) noexcept
         order[n] = (static_cast<uint64_t>(engine.changePoints[static_cast<size_t>(n)].sampleOffset)
                     << 32) |
                    static_cast<uint64_t>(n);
-    std::sort(order, order + count);
+    if (count > 1)
+        std::sort(order, order + count);
     auto pointAt = [&](int32 i) -> const ChangePoint& {
         return engine.changePoints[static_cast<size_t>(order[i] & 0xFFFFFFFFu)];
     };

@@ -14,6 +14,7 @@ namespace kestravel::plugins {
 // [audio thread, processing; never allocates, frees, locks or waits] IAudioProcessor::process
 // for every kind: kResultOk, or kInvalidArgument for a malformed block (then nothing is
 // touched) or a sample size other than 32/64 bits (found at the first sub-block to render).
+// Runs with flush-to-zero and denormals-are-zero set and restores the caller's modes.
 Steinberg::tresult processBlock(ModuleCore& core, Steinberg::Vst::ProcessData& data) noexcept;
 
 // [audio thread, never allocates] The kernel for samples [start, start + length) of the block

@@ -63,16 +63,23 @@ SampleBits<S> scaleByConstant(S* out, const In* in, double gain, int32_t n) noex
     return bits;
 }
 
-// Unity gain on float: widening, multiplying by 1 and narrowing give the sample back, so only
-// the finiteness test is left.
-inline uint32_t passFinite(float* out, const float* in, int32_t n) noexcept
+// Unity gain keeps the sample itself, in either width: widening, multiplying by 1 and narrowing
+// would give it back, but under denormals-are-zero a subnormal sample would read as 0. Only the
+// finiteness test is left, and it compares without changing the bits it keeps.
+template <typename S>
+inline S keepFinite(S v) noexcept
 {
-    uint32_t bits = 0;
+    return std::fabs(v) <= std::numeric_limits<S>::max() ? v : S(0);
+}
+
+template <typename S>
+SampleBits<S> passFinite(S* out, const S* in, int32_t n) noexcept
+{
+    SampleBits<S> bits = 0;
     for (int32_t i = 0; i < n; ++i) {
-        const float v = in[i];
-        const float y = finiteOrZero<float>(v);
+        const S y = keepFinite(in[i]);
         out[i] = y;
-        bits |= std::bit_cast<uint32_t>(y);
+        bits |= std::bit_cast<SampleBits<S>>(y);
     }
     return bits;
 }
@@ -84,6 +91,18 @@ SampleBits<S> scaleInPlaceByCurve(S* io, const double* curve, int32_t n) noexcep
     SampleBits<S> bits = 0;
     for (int32_t i = 0; i < n; ++i) {
         const S y = finiteOrZero<S>(static_cast<double>(io[i]) * curve[i]);
+        io[i] = y;
+        bits |= std::bit_cast<SampleBits<S>>(y);
+    }
+    return bits;
+}
+
+template <typename S>
+SampleBits<S> passFiniteInPlace(S* io, int32_t n) noexcept
+{
+    SampleBits<S> bits = 0;
+    for (int32_t i = 0; i < n; ++i) {
+        const S y = keepFinite(io[i]);
         io[i] = y;
         bits |= std::bit_cast<SampleBits<S>>(y);
     }
@@ -114,14 +133,14 @@ bool writeScaled(S* out, const In* in, int32_t n, GainView gain) noexcept
     }
     SampleBits<S> bits = 0;
     if constexpr (std::is_same_v<S, In>) {
+        const bool unity = !gain.curve && gain.constant == 1.0;
         if (static_cast<const void*>(out) == static_cast<const void*>(in)) {
-            bits = gain.curve ? detail::scaleInPlaceByCurve(out, gain.curve, n)
-                              : detail::scaleInPlaceByConstant(out, gain.constant, n);
+            bits = unity        ? detail::passFiniteInPlace(out, n)
+                   : gain.curve ? detail::scaleInPlaceByCurve(out, gain.curve, n)
+                                : detail::scaleInPlaceByConstant(out, gain.constant, n);
             return anyNonZero<S>(bits);
         }
-    }
-    if constexpr (std::is_same_v<S, float> && std::is_same_v<In, float>) {
-        if (!gain.curve && gain.constant == 1.0)
+        if (unity)
             return anyNonZero<S>(detail::passFinite(out, in, n));
     }
     bits = gain.curve ? detail::scaleByCurve(out, in, gain.curve, n)

@@ -44,9 +44,11 @@ struct EngineState {
     std::array<ChangePoint, kMaxChangePoints> changePoints{};
     std::array<uint64_t, kMaxChangePoints> pointOrder{};
 
-    // lround of "Active strips / branches", keyed by the bits of the value it came from.
+    // The strip count of "Active strips / branches", keyed by the bits of the value it came from.
     uint64_t activeValueBits = ~uint64_t{0};
     int32_t activeCount = 1;
+    // FADER BANK: every strip from here on is closed and its smoothed gain is exactly 0.
+    int32_t stripBound = kMaxStrips;
 
     // dbToLinear results, keyed by the bits of the normalized value they came from.
     uint64_t masterValueBits = ~uint64_t{0};

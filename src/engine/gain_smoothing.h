@@ -4,16 +4,17 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <limits>
 
 namespace kestravel::plugins {
 
 inline constexpr double kSmoothingSeconds = 0.003;
 
-// A smoothed gain that falls below the smallest normal double is held at exactly 0: a muted
-// strip then really reaches silence, and the smoother never runs on denormals (whose cost, and
-// whose value under a host's flush-to-zero mode, depend on the machine).
-inline constexpr double kGainFloor = std::numeric_limits<double>::min();
+// A smoothed gain that falls below 2^-1000 (about -6000 dB) is held at exactly 0: a muted
+// strip then really reaches silence. The floor sits far enough above the smallest normal double
+// that no step of the smoother ever makes a subnormal number, so its curves are the same with
+// or without the flush-to-zero mode that processing runs in (a step (0 - g) * w under that
+// floor would flush to 0 and hold the gain where it is for ever).
+inline constexpr double kGainFloor = 0x1p-1000;
 
 // Normalized 0..1 is -90..+12 dB; 0 gives 10^-4.5, not silence.
 inline double dbToLinear(double normalized) noexcept

@@ -67,6 +67,19 @@ ModuleKind routingKind(ModuleKind kind) noexcept
     }
 }
 
+// The kinds that register "Gain" (id 1).
+bool hasGainParameter(ModuleKind kind) noexcept
+{
+    switch (kind) {
+    case INPUT:
+    case OUTPUT:
+    case SUMMING:
+    case BREAKOUT:
+    case DISTRIBUTOR: return true;
+    default: return false;
+    }
+}
+
 // The curves of the smoothers that move during this call, one per gain in use.
 struct RampPlan {
     int32_t count = 0;
@@ -140,7 +153,9 @@ private:
     bool usesStrips() const noexcept { return !usesMaster() && kind != PLAYER; }
 
     // Targets, priming and the closed-form advance of the stored state. Only FADER BANK hears
-    // its strips, so only FADER BANK pays for keeping them.
+    // its strips, so only FADER BANK pays for keeping them, and only for the strips that are
+    // open or still fading: one past the last of them, a strip is closed and settled at
+    // exactly 0, and a call would leave it there.
     void advanceGains(double aPowL) noexcept
     {
         const ParamValues& values = core.paramValues;
@@ -151,10 +166,17 @@ private:
                 std::clamp(activeStripCount(active), 1, static_cast<int32_t>(kMaxStrips));
         }
         activeCount = engine.activeCount;
-        targets[kMasterGainIndex] = cachedGain(engine.masterValueBits, engine.masterLinear,
-                                               unitValue(values[kGainParam].load()));
+        // A kind without a "Gain" parameter never hears slot 1, whatever a host or a saved
+        // state put there: RECORDER passes its input through at unity.
+        targets[kMasterGainIndex] =
+            hasGainParameter(kind) ? cachedGain(engine.masterValueBits, engine.masterLinear,
+                                                unitValue(values[kGainParam].load()))
+                                   : 1.0;
         if (usesStrips()) {
-            for (size_t k = 0; k < kMaxStrips; ++k) {
+            // Priming sets every strip, so every strip takes part.
+            stripLimit = core.gainStatePrimed ? std::max(activeCount, engine.stripBound)
+                                              : static_cast<int32_t>(kMaxStrips);
+            for (size_t k = 0; k < static_cast<size_t>(stripLimit); ++k) {
                 const bool open = static_cast<int32_t>(k) < activeCount &&
                                   unitValue(values[kFaderMuteParamBase + k].load()) < 0.5;
                 targets[k] = open ? cachedGain(engine.stripValueBits[k], engine.stripLinear[k],
@@ -171,10 +193,17 @@ private:
         starts[kMasterGainIndex] = core.masterGainState;
         core.masterGainState = smoothedAfter(core.masterGainState, targets[kMasterGainIndex], aPowL);
         if (usesStrips()) {
-            for (size_t k = 0; k < kMaxStrips; ++k) {
+            for (size_t k = 0; k < static_cast<size_t>(stripLimit); ++k) {
                 starts[k] = core.stripGainState[k];
                 core.stripGainState[k] = smoothedAfter(starts[k], targets[k], aPowL);
             }
+            int32_t bound = activeCount;
+            for (int32_t k = stripLimit - 1; k >= activeCount; --k)
+                if (core.stripGainState[static_cast<size_t>(k)] != 0.0) {
+                    bound = k + 1;
+                    break;
+                }
+            engine.stripBound = bound;
         }
     }
 
@@ -205,10 +234,10 @@ private:
         if (usesStrips()) {
             for (int32 b = 0; b < data.numOutputs; ++b) {
                 const auto gi = static_cast<size_t>(b);
-                if (outputLive(b) && channelArray<S>(data.outputs[b]) != nullptr) {
+                if (b < stripLimit && outputLive(b) && channelArray<S>(data.outputs[b]) != nullptr) {
                     consider(gi);
                 } else {
-                    plan.slot[gi] = -1; // writes zeros whatever its gain
+                    plan.slot[gi] = -1; // writes zeros: closed and silent, or not heard
                     plan.steady[gi] = 0.0;
                 }
             }
@@ -360,7 +389,14 @@ private:
         if (out == nullptr)
             return;
         const int32_t at = start + c0;
-        note(b, ch, ops.scale<S, S>(out + at, src ? src + at : nullptr, n, gain));
+        if (src == nullptr) {
+            // Silence in place of an absent input or an inactive bus: a few stores inline cost
+            // less than a call per channel, and a module with 64 buses has many of them.
+            std::fill_n(out + at, n, S(0));
+            note(b, ch, false);
+            return;
+        }
+        note(b, ch, ops.scale<S, S>(out + at, src + at, n, gain));
     }
 
     void writeStraight(int32_t c0, int32_t n) noexcept
@@ -489,6 +525,7 @@ private:
     const int32_t length;
     const bool scratchUsable;
     int32_t activeCount = 1;
+    int32_t stripLimit = 0; // strips past it are closed and at 0 (FADER BANK)
     std::array<double, kGainCount> targets; // master always, strips for FADER BANK only
     std::array<double, kGainCount> starts;
     RampPlan plan;

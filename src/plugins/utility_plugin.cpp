@@ -2,10 +2,12 @@
 
 #include "editor/view.h"
 #include "engine/block_processor.h"
+#include "plugins/strip_count_parameter.h"
 
 #include "pluginterfaces/base/ustring.h"
 #include "pluginterfaces/vst/vstspeaker.h"
 
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -138,7 +140,8 @@ void UtilityPlugin::createParameters()
         }
     };
     auto addActive = [&]() {
-        addRange(STR16("Active strips / branches"), kActiveStripsParam, nullptr, 1.0, 64.0, 8.0, 63);
+        parameters.addParameter(
+            new StripCountParameter(STR16("Active strips / branches"), kActiveStripsParam, automate));
     };
     auto addGain = [&]() {
         addRange(STR16("Gain"), kGainParam, STR16("dB"), -90.0, 12.0, 0.0, 0);
@@ -181,6 +184,25 @@ tresult PLUGIN_API UtilityPlugin::setParamNormalized(ParamID id, ParamValue valu
     return SingleComponentEffect::setParamNormalized(id, value);
 }
 
+tresult PLUGIN_API UtilityPlugin::getParamValueByString(ParamID id, TChar* string,
+                                                       ParamValue& valueNormalized)
+{
+    ParamValue parsed = 0.0;
+    const tresult result = SingleComponentEffect::getParamValueByString(id, string, parsed);
+    if (result != kResultTrue)
+        return result;
+    // "nan", "inf" or a number past the double range is no value, even where the range clamp
+    // would turn it into one.
+    double number = 0.0;
+    const bool numberIsFinite =
+        UString(string, static_cast<int32>(tstrlen(string))).scanFloat(number) &&
+        std::isfinite(number);
+    if (!numberIsFinite || !std::isfinite(parsed))
+        return kResultFalse;
+    valueNormalized = parsed;
+    return kResultTrue;
+}
+
 tresult UtilityPlugin::applyEditorEdit(ParamID id, ParamValue value)
 {
     beginEdit(id);
@@ -190,11 +212,28 @@ tresult UtilityPlugin::applyEditorEdit(ParamID id, ParamValue value)
     return endEdit(id);
 }
 
+void UtilityPlugin::beginEditorGesture(uint32_t id)
+{
+    beginEdit(id);
+}
+
+void UtilityPlugin::performEditorGesture(uint32_t id, double value)
+{
+    storeParamValue(paramValues, id, value);
+    SingleComponentEffect::setParamNormalized(id, value);
+    performEdit(id, value);
+}
+
+void UtilityPlugin::endEditorGesture(uint32_t id)
+{
+    endEdit(id);
+}
+
 IPlugView* PLUGIN_API UtilityPlugin::createView(FIDString name)
 {
     if (name == nullptr || std::strcmp(name, "editor") != 0)
         return nullptr;
-    return createEditorView(*this, static_cast<IComponent*>(this));
+    return createEditorView(*this, *this, static_cast<IComponent*>(this));
 }
 
 int32_t UtilityPlugin::inputBusChannelCount(int32_t busIndex) const

@@ -1,6 +1,7 @@
 #pragma once
 // The one object a host creates for a module: audio processor and edit controller at once.
 
+#include "editor/editor_edits.h"
 #include "editor/editor_host.h"
 #include "engine/module_core.h"
 
@@ -12,7 +13,8 @@ namespace kestravel::plugins {
 
 class UtilityPlugin : public Steinberg::Vst::SingleComponentEffect,
                       public ModuleCore,
-                      public EditorHost {
+                      public EditorHost,
+                      public EditorEdits {
 public:
     using tresult = Steinberg::tresult;
     using ParamID = Steinberg::Vst::ParamID;
@@ -32,6 +34,9 @@ public:
     tresult PLUGIN_API setComponentState(Steinberg::IBStream* state) SMTG_OVERRIDE;
     ParamValue PLUGIN_API getParamNormalized(ParamID id) SMTG_OVERRIDE;
     tresult PLUGIN_API setParamNormalized(ParamID id, ParamValue value) SMTG_OVERRIDE;
+    // Refuses any text that does not read as a finite number (kResultFalse).
+    tresult PLUGIN_API getParamValueByString(ParamID id, Steinberg::Vst::TChar* string,
+                                             ParamValue& valueNormalized) SMTG_OVERRIDE;
     Steinberg::IPlugView* PLUGIN_API createView(Steinberg::FIDString name) SMTG_OVERRIDE;
 
     // IComponent [UI thread, not processing]
@@ -56,6 +61,10 @@ public:
 
     // [UI thread] The editor's one edit path: begin, store, set, perform, end.
     tresult applyEditorEdit(ParamID id, ParamValue value) override;
+    // [UI thread] The same path as a gesture: begin on grab, store/set/perform per move, end.
+    void beginEditorGesture(uint32_t id) override;
+    void performEditorGesture(uint32_t id, double value) override;
+    void endEditorGesture(uint32_t id) override;
     // [UI thread, may block] PLAYER source or RECORDER destination; false with a reason on failure.
     bool setFile(const std::u16string& path, std::string& message) override;
     // [UI thread, never blocks]

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "editor/editor_edits.h"
 #include "editor/editor_host.h"
 #include "core/parameter_ids.h"
 
@@ -16,13 +17,23 @@ struct Edit {
     friend bool operator==(const Edit&, const Edit&) = default;
 };
 
-class FakeEditorHost : public EditorHost {
+// What the host's component handler saw, in order.
+enum class Call { Begin, Perform, End };
+struct HostCall {
+    Call call;
+    uint32_t id;
+    double value = 0.0; // Perform only
+    friend bool operator==(const HostCall&, const HostCall&) = default;
+};
+
+class FakeEditorHost : public EditorHost, public EditorEdits {
 public:
     explicit FakeEditorHost(ModuleKind moduleKind) : kind(moduleKind) { resetParamDefaults(values); }
 
     ModuleKind kind;
     ParamValues values;
-    std::vector<Edit> edits;               // one entry per begin-perform-end group
+    std::vector<Edit> edits;               // one entry per performEdit
+    std::vector<HostCall> calls;           // every beginEdit, performEdit and endEdit
     std::vector<int32_t> busChannels;      // input bus i has busChannels[i] channels; beyond: none
     PreloadedAudio clip;
     uint64_t totalFrames = 0;
@@ -46,9 +57,38 @@ public:
     double parameterValue(uint32_t id) const override { return readParamValue(values, id); }
     int32_t applyEditorEdit(uint32_t id, double value) override
     {
+        beginEditorGesture(id);
+        performEditorGesture(id, value);
+        endEditorGesture(id);
+        return 0;
+    }
+    void beginEditorGesture(uint32_t id) override { calls.push_back({Call::Begin, id}); }
+    void performEditorGesture(uint32_t id, double value) override
+    {
+        calls.push_back({Call::Perform, id, value});
         edits.push_back({id, value});
         storeParamValue(values, id, value);
-        return 0;
+    }
+    void endEditorGesture(uint32_t id) override { calls.push_back({Call::End, id}); }
+
+    // True when every beginEdit is closed by its endEdit before another opens.
+    bool gesturesBalanced() const
+    {
+        bool open = false;
+        uint32_t openId = 0;
+        for (const HostCall& c : calls) {
+            if (c.call == Call::Begin) {
+                if (open)
+                    return false;
+                open = true;
+                openId = c.id;
+            } else if (!open || c.id != openId) {
+                return false;
+            } else if (c.call == Call::End) {
+                open = false;
+            }
+        }
+        return !open;
     }
     int32_t inputBusChannelCount(int32_t busIndex) const override
     {

@@ -3,10 +3,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "editor/paint_view.h"
 #include "editor/palette.h"
+#include "editor/text_util.h"
 #include "fake_editor_host.h"
 #include "recording_canvas.h"
+#include "editor_fixture.h"
 
 namespace kestravel::plugins::testing {
 namespace {
@@ -29,6 +33,8 @@ Label button(Rect box, const char16_t* text, bool on = false)
 {
     return {box, text, on ? kButtonOnText : kPrimaryText, 14, true, kCentred};
 }
+
+Label disabledButton(Rect box, const char16_t* text) { return {box, text, kDisabledText, 14, true, kCentred}; }
 
 RecordingCanvas paint(FakeEditorHost& host, EditorState& state)
 {
@@ -181,8 +187,9 @@ TEST(PaintTexts, FaderBankPage)
 
     EditorState state;
     const auto labels = paint(host, state).labels;
-    // Header, description, two buttons and the count; 4 per strip for 8 strips; page buttons and footer.
-    ASSERT_EQ(labels.size(), 2u + 4u + 8u * 4u + 3u);
+    // Header, description, two buttons and the count; 4 per strip for 8 strips; page buttons,
+    // footer and the page's place.
+    ASSERT_EQ(labels.size(), 2u + 4u + 8u * 4u + 4u);
     EXPECT_EQ(labels[2], (Label{{24, 99, 515, 130}, u"Independent strips: each input goes only to its own output.",
                                 kAccent, 15, false, kLine}));
     EXPECT_EQ(labels[3], button({650, 101, 694, 135}, u"\u2212"));
@@ -204,11 +211,72 @@ TEST(PaintTexts, FaderBankPage)
     EXPECT_EQ(strip(3)[1].text, u"STEREO \u2192 STEREO"); // no such bus: 0 channels
     EXPECT_EQ(strip(7)[0], (Label{{835, 158, 929, 181}, u"FADER 8", kPrimaryText, 15, true, kLine}));
 
-    EXPECT_EQ(labels[38], button({28, 525, 85, 560}, u"\u2039"));
-    EXPECT_EQ(labels[39], button({91, 525, 148, 560}, u"\u203A"));
+    // One page only: neither page button can move.
+    EXPECT_EQ(labels[38], disabledButton({28, 525, 85, 560}, u"\u2039"));
+    EXPECT_EQ(labels[39], disabledButton({91, 525, 148, 560}, u"\u203A"));
     EXPECT_EQ(labels[40], (Label{{169, 525, 920, 560},
                                  u"No internal summing. Connect strip outputs to SUMMING when needed.", kSecondaryText,
                                  14, false, kLine}));
+    EXPECT_EQ(labels[41], (Label{{770, 525, 930, 560}, u"Strips 1\u20138 of 8", kSecondaryText, 14, true, kLine}));
+}
+
+TEST(PaintTexts, FaderBankPagingSaysWhereItIs)
+{
+    const struct {
+        int32_t strips;
+        uint32_t page;
+        const char16_t* label;
+        bool previous, next; // the page buttons that can move
+    } cases[] = {
+        {24, 0, u"Strips 1\u20138 of 24", false, true},    {24, 1, u"Strips 9\u201316 of 24", true, true},
+        {24, 2, u"Strips 17\u201324 of 24", true, false},  {17, 2, u"Strip 17 of 17", true, false},
+        {1, 0, u"Strip 1 of 1", false, false},              {64, 7, u"Strips 57\u201364 of 64", true, false},
+        {10, 1, u"Strips 9\u201310 of 10", true, false},   {10, 5, u"Strips 9\u201310 of 10", true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.strips << " strips, page " << c.page);
+        FakeEditorHost host(FADER_BANK);
+        host.set(kActiveStripsParam, (c.strips - 1) / 63.0);
+        EditorState state;
+        state.faderPage = c.page;
+        const auto labels = paint(host, state).labels;
+        ASSERT_GE(labels.size(), 4u);
+        EXPECT_EQ(labels.back(), (Label{{770, 525, 930, 560}, c.label, kSecondaryText, 14, true, kLine}));
+        const Label& prev = labels[labels.size() - 4];
+        const Label& next = labels[labels.size() - 3];
+        EXPECT_EQ(prev.colour, c.previous ? kPrimaryText : kDisabledText);
+        EXPECT_EQ(next.colour, c.next ? kPrimaryText : kDisabledText);
+    }
+}
+
+TEST(PaintTexts, MaximumTailShowsWholeSecondsThatAddUp)
+{
+    // Every step of the buttons from 30 s up to 3600 s and back down to 1 s: the label always
+    // shows the seconds the presses add up to.
+    EditorFixture f(RECORDER);
+    f.host.set(kMaximumTailParam, 30 / 3600.0);
+    int32_t expected = 30;
+    auto label = [&] {
+        for (const Label& l : paint(f.host).labels)
+            if (l.text.rfind(u"Maximum tail: ", 0) == 0)
+                return l.text;
+        return std::u16string();
+    };
+    int32_t steps = 0;
+    while (expected < 3600) {
+        f.press(200, 440); // Tail +
+        expected = std::min(expected + 5, 3600);
+        ++steps;
+        ASSERT_EQ(label(), u"Maximum tail: " + decimalText(int64_t{expected}) + u" s") << "step " << steps;
+    }
+    EXPECT_EQ(steps, 714);
+    while (expected > 1) {
+        f.press(100, 440); // Tail -
+        expected = std::max(expected - 5, 1);
+        ASSERT_EQ(label(), u"Maximum tail: " + decimalText(int64_t{expected}) + u" s") << "at " << expected;
+    }
+    // Stored as seconds / 3600, read back to the same seconds.
+    EXPECT_DOUBLE_EQ(f.host.get(kMaximumTailParam), 1 / 3600.0);
 }
 
 TEST(PaintTexts, FaderBankCountsAndPages)

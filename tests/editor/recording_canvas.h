@@ -51,6 +51,18 @@ public:
         labels.push_back({box, std::u16string(text), colour, size, bold, format});
     }
 
+    // A simple font for the tests: every character (surrogate pairs count once) is half the
+    // size wide, and a line is 1.25 sizes high.
+    double textWidth(std::u16string_view text, int32_t size, bool) override
+    {
+        double n = 0;
+        for (char16_t c : text)
+            if (c < 0xDC00 || c > 0xDFFF)
+                n += 1;
+        return n * size * 0.5;
+    }
+    double lineHeight(int32_t size, bool) override { return size * 1.25; }
+
     std::vector<std::u16string> texts() const
     {
         std::vector<std::u16string> out;

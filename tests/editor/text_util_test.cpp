@@ -15,7 +15,9 @@ TEST(TextUtil, Numbers)
         double db;
         const char16_t* text;
     } cases[] = {{-90.0, u"-90.0 dB"}, {12.0, u"12.0 dB"}, {-39.0, u"-39.0 dB"}, {0.04, u"0.0 dB"},
-                 {-0.04, u"-0.0 dB"}, {5.55, u"5.5 dB"}, {5.56, u"5.6 dB"}};
+                 // rounding to zero from below never shows "-0.0 dB"
+                 {-0.04, u"0.0 dB"},      {-1e-12, u"0.0 dB"},    {-0.0, u"0.0 dB"},    {-0.051, u"-0.1 dB"},
+                 {5.55, u"5.5 dB"},       {5.56, u"5.6 dB"}};
     for (const auto& c : cases)
         EXPECT_EQ(decibelText(c.db), c.text) << c.db;
 }

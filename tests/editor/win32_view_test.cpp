@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <limits>
 #include <thread>
 #include <vector>
 
@@ -17,6 +18,8 @@
 #include "editor/platform/win32_window.h"
 #include "editor/view.h"
 #include "fake_editor_host.h"
+#include "fake_plug_frame.h"
+#include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
 #include "kestravel/ieditorsnapshot.h"
 #include "picture_checks.h"
 
@@ -154,7 +157,7 @@ LPARAM point(int x, int y) { return MAKELPARAM(static_cast<WORD>(x), static_cast
 
 struct WindowFixture : ::testing::Test {
     void SetUp() override { ASSERT_NE(parent.hwnd, nullptr) << "no display for windows"; }
-    IPlugView* makeView(FakeEditorHost& host) { return createEditorView(host, &owner); }
+    IPlugView* makeView(FakeEditorHost& host) { return createEditorView(host, host, &owner); }
 
     CountedOwner owner;
     struct {
@@ -182,7 +185,7 @@ TEST_F(WindowFixture, AttachCreatesTheChildWindow)
     EXPECT_STREQ(title, L"KESTRAVEL");
     WNDCLASSW info{};
     ASSERT_TRUE(GetClassInfoW(reinterpret_cast<HINSTANCE>(GetClassLongPtrW(child, GCLP_HMODULE)), kEditorWindowClass, &info));
-    EXPECT_EQ(info.style, 0u);
+    EXPECT_EQ(info.style, UINT{CS_DBLCLKS}); // a double click on a gain resets it
     EXPECT_EQ(info.hbrBackground, nullptr);
     EXPECT_EQ(info.cbWndExtra, 0);
 
@@ -352,6 +355,150 @@ TEST_F(WindowFixture, MouseMessagesEditThroughTheModule)
     SendMessageW(child, WM_MOUSEMOVE, MK_LBUTTON, point(300, 400));
     EXPECT_EQ(host.edits.size(), 4u);
     ReleaseCapture();
+    view->release();
+}
+
+HostCall beginCall(uint32_t id) { return {Call::Begin, id}; }
+HostCall endCall(uint32_t id) { return {Call::End, id}; }
+
+TEST_F(WindowFixture, ADragIsOneGestureHoweverItEnds)
+{
+    FakeEditorHost host(OUTPUT);
+    IPlugView* view = makeView(host);
+    ASSERT_EQ(view->attached(parent.hwnd, "HWND"), kResultOk);
+    HWND child = editorChild(parent.hwnd);
+
+    // Released: WM_LBUTTONUP, then the system's own WM_CAPTURECHANGED; one endEdit.
+    host.set(kGainParam, 0.5);
+    SendMessageW(child, WM_LBUTTONDOWN, MK_LBUTTON, point(468, 400));
+    SendMessageW(child, WM_MOUSEMOVE, MK_LBUTTON, point(568, 400));
+    SendMessageW(child, WM_MOUSEMOVE, MK_LBUTTON | MK_SHIFT, point(568, 400)); // Shift: no jump
+    SendMessageW(child, WM_MOUSEMOVE, MK_LBUTTON | MK_SHIFT, point(668, 400));
+    SendMessageW(child, WM_LBUTTONUP, 0, point(668, 400));
+    ASSERT_EQ(host.calls.size(), 6u);
+    EXPECT_EQ(host.calls.front(), beginCall(kGainParam));
+    EXPECT_DOUBLE_EQ(host.calls[2].value, 0.5 + 100 / 863.0);
+    EXPECT_DOUBLE_EQ(host.calls[3].value, 0.5 + 100 / 863.0);
+    EXPECT_DOUBLE_EQ(host.calls[4].value, 0.5 + 110 / 863.0);
+    EXPECT_EQ(host.calls.back(), endCall(kGainParam));
+
+    // Another window takes the capture mid-drag.
+    host.calls.clear();
+    SendMessageW(child, WM_LBUTTONDOWN, MK_LBUTTON, point(468, 400));
+    EXPECT_EQ(GetCapture(), child);
+    TestParent thief;
+    SetCapture(thief.hwnd);
+    SendMessageW(child, WM_MOUSEMOVE, MK_LBUTTON, point(500, 400)); // the drag is over
+    ReleaseCapture();
+    ASSERT_EQ(host.calls.size(), 3u);
+    EXPECT_EQ(host.calls.back(), endCall(kGainParam));
+
+    // The host removes the view mid-drag.
+    host.calls.clear();
+    SendMessageW(child, WM_LBUTTONDOWN, MK_LBUTTON, point(468, 400));
+    EXPECT_EQ(view->removed(), kResultOk);
+    ASSERT_EQ(host.calls.size(), 3u);
+    EXPECT_EQ(host.calls.back(), endCall(kGainParam));
+
+    // The host destroys its own window, and the editor's with it, mid-drag.
+    host.calls.clear();
+    TestParent doomed;
+    ASSERT_EQ(view->attached(doomed.hwnd, "HWND"), kResultOk);
+    child = editorChild(doomed.hwnd);
+    SendMessageW(child, WM_LBUTTONDOWN, MK_LBUTTON, point(468, 400));
+    DestroyWindow(doomed.hwnd);
+    EXPECT_FALSE(IsWindow(child));
+    ASSERT_EQ(host.calls.size(), 3u);
+    EXPECT_EQ(host.calls.back(), endCall(kGainParam));
+    EXPECT_EQ(view->removed(), kResultOk);
+    EXPECT_TRUE(host.gesturesBalanced());
+    view->release();
+}
+
+TEST_F(WindowFixture, ResetsAndTheWheelThroughWindowMessages)
+{
+    FakeEditorHost host(FADER_BANK);
+    IPlugView* view = makeView(host);
+    ASSERT_EQ(view->attached(parent.hwnd, "HWND"), kResultOk);
+    HWND child = editorChild(parent.hwnd);
+    const uint32_t strip1 = kFaderGainParamBase;
+
+    host.set(strip1, 0.2);
+    SendMessageW(child, WM_LBUTTONDOWN, MK_LBUTTON | MK_CONTROL, point(78, 300));
+    SendMessageW(child, WM_LBUTTONUP, MK_CONTROL, point(78, 300));
+    EXPECT_DOUBLE_EQ(host.get(strip1), 15.0 / 17.0);
+    host.set(strip1, 0.2);
+    SendMessageW(child, WM_LBUTTONDBLCLK, MK_LBUTTON, point(78, 300));
+    SendMessageW(child, WM_LBUTTONUP, 0, point(78, 300));
+    EXPECT_DOUBLE_EQ(host.get(strip1), 15.0 / 17.0);
+
+    // The wheel arrives in screen coordinates, 120 per notch; two notches are two groups.
+    host.calls.clear();
+    POINT screen{78, 300};
+    ClientToScreen(child, &screen);
+    EXPECT_EQ(SendMessageW(child, WM_MOUSEWHEEL, MAKEWPARAM(0, 240), point(screen.x, screen.y)), 0);
+    ASSERT_EQ(host.calls.size(), 6u);
+    EXPECT_NEAR(host.get(strip1), 15.0 / 17.0 + 1.0 / 102.0, 1e-12);
+    // A fine wheel's 40s add up to one notch.
+    for (int i = 0; i < 3; ++i)
+        SendMessageW(child, WM_MOUSEWHEEL, MAKEWPARAM(0, 40), point(screen.x, screen.y));
+    EXPECT_EQ(host.calls.size(), 9u);
+    EXPECT_TRUE(host.gesturesBalanced());
+    view->release();
+}
+
+TEST_F(WindowFixture, ScaledWindowDrawsAndHitsAtItsSize)
+{
+    FakeEditorHost host(OUTPUT);
+    host.set(kGainParam, 0.5);
+    IPlugView* view = makeView(host);
+    FakePlugFrame frame;
+    view->setFrame(&frame);
+    Steinberg::IPlugViewContentScaleSupport* scaling = nullptr;
+    ASSERT_EQ(view->queryInterface(Steinberg::IPlugViewContentScaleSupport::iid, reinterpret_cast<void**>(&scaling)),
+              kResultOk);
+    // Before attaching: the window is created at the scaled size.
+    ASSERT_EQ(scaling->setContentScaleFactor(1.5f), Steinberg::kResultTrue);
+    ASSERT_EQ(view->attached(parent.hwnd, "HWND"), kResultOk);
+    HWND child = editorChild(parent.hwnd);
+    RECT client{};
+    GetClientRect(child, &client);
+    EXPECT_EQ(client.right, 1440);
+    EXPECT_EQ(client.bottom, 870);
+    // While attached: the window follows, and the frame is asked once per change.
+    ASSERT_EQ(scaling->setContentScaleFactor(2.0f), Steinberg::kResultTrue);
+    EXPECT_EQ(scaling->setContentScaleFactor(std::numeric_limits<float>::quiet_NaN()), kResultFalse);
+    EXPECT_EQ(scaling->setContentScaleFactor(0.0f), kResultFalse);
+    GetClientRect(child, &client);
+    EXPECT_EQ(client.right, 1920);
+    EXPECT_EQ(client.bottom, 1160);
+    ASSERT_EQ(frame.resizes.size(), 2u);
+    EXPECT_EQ(frame.resizes[1].right, 1920);
+
+    // WM_PRINTCLIENT paints the whole scaled picture: every editor pixel of the gain track is
+    // a 2 x 2 block of its colour, and the gain's knob edges are crisp.
+    GdiBitmap bitmap(1920, 1160);
+    SendMessageW(child, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(bitmap.context()), PRF_CLIENT);
+    std::vector<uint32_t> large(1920u * 1160u);
+    bitmap.copyTo(large.data());
+    EditorState state;
+    const auto small = gdiPicture(state, host);
+    for (int32_t y = 365; y < 440; ++y)
+        for (int32_t x = 20; x < 920; ++x) {
+            const uint32_t expected = at(small, x, y);
+            for (int32_t d = 0; d < 4; ++d)
+                ASSERT_EQ(large[static_cast<size_t>(2 * y + d / 2) * 1920u + static_cast<size_t>(2 * x + d % 2)],
+                          expected)
+                    << x << "," << y;
+        }
+
+    // Presses and drags count in the window's pixels.
+    SendMessageW(child, WM_LBUTTONDOWN, MK_LBUTTON, point(2 * 468, 2 * 400));
+    SendMessageW(child, WM_MOUSEMOVE, MK_LBUTTON, point(2 * 568, 2 * 400));
+    SendMessageW(child, WM_LBUTTONUP, 0, point(2 * 568, 2 * 400));
+    EXPECT_DOUBLE_EQ(host.get(kGainParam), 0.5 + 100 / 863.0);
+    scaling->release();
+    view->setFrame(nullptr);
     view->release();
 }
 

@@ -135,7 +135,9 @@ inline double refCoefficient(double rate)
 
 // One smoothed gain: per call, sample i carries the value after i + 1 steps of
 // g <- g + (T - g) * w from the call's start value, and the stored value then moves to
-// T + (start - T) * a^L. Values under the smallest normal double count as 0.
+// T + (start - T) * a^L. Values under 2^-1000 count as 0.
+inline const double kRefGainFloor = std::ldexp(1.0, -1000);
+
 struct RefSmoother {
     double value;
     double rate = 48000.0;
@@ -148,19 +150,26 @@ struct RefSmoother {
         double g = value;
         for (int32 i = 0; i < length; ++i) {
             g = g + (target - g) * w;
-            if (g < std::numeric_limits<double>::min())
+            if (g < kRefGainFloor)
                 g = 0.0;
             curve.push_back(g);
         }
         volatile double steps = static_cast<double>(length);
         value = target + (value - target) * std::pow(a, steps);
-        if (value < std::numeric_limits<double>::min())
+        if (value < kRefGainFloor)
             value = 0.0;
         return curve;
     }
 };
 
-// What the host receives for x: narrowed to S, a non-finite result as 0.
+// What the host receives for x: narrowed to S, a non-finite result as 0, and a result below
+// the smallest normal number of S as a zero of its sign (processing flushes to zero).
+template <typename S>
+S refFlushed(S y)
+{
+    return std::fabs(y) < std::numeric_limits<S>::min() ? std::copysign(S(0), y) : y;
+}
+
 template <typename S>
 S refWritten(double x)
 {
@@ -176,7 +185,7 @@ S refWritten(double x)
             return std::copysign(limitAbove, static_cast<float>(std::copysign(1.0, x)));
         }
     }
-    return static_cast<S>(x);
+    return refFlushed(static_cast<S>(x));
 }
 
 template <typename S>

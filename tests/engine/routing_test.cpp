@@ -99,9 +99,11 @@ void checkRouting(const RoutingCase& c)
         bus.silenceFlags = ~uint64_t{0};
     ASSERT_EQ(processBlock(*core, host.data), kResultOk);
 
-    const int32 active = static_cast<int32>(std::lround(c.active * 63.0)) + 1;
+    // A parameter of 63 steps as a host reads it: step k covers [k/64, (k+1)/64).
+    const int32 active = std::min(63, static_cast<int32>(c.active * 64.0)) + 1;
     for (int32 b = 0; b < static_cast<int32>(c.outputs.size()); ++b) {
-        double gain = refLinear(c.gain);
+        // RECORDER has no "Gain": slot 1 never reaches its output.
+        double gain = c.kind == RECORDER ? 1.0 : refLinear(c.gain);
         if (routingKindOf(c.kind) == FADER_BANK) {
             const bool open = b < active && core->paramValues[kFaderMuteParamBase + static_cast<uint32_t>(b)].load() < 0.5;
             gain = open ? refLinear(core->paramValues[kFaderGainParamBase + static_cast<uint32_t>(b)].load()) : 0.0;
@@ -139,11 +141,16 @@ const std::vector<RoutingCase>& routingCases()
         {"INPUT 64 channels", INPUT, {64}, {64}, 0.0, 0.3},
         {"OUTPUT with more outputs than inputs", OUTPUT, {2}, {3}, 0.0, 0.9},
         {"RECORDER at unity", RECORDER, {4}, {4}, 0.0, 15.0 / 17.0},
+        {"RECORDER at unity whatever slot 1 holds", RECORDER, {2}, {2}, 0.0, 0.0},
         {"SUMMING: mono and stereo, first two inputs", SUMMING, {1, 2, 2, 2}, {2}, 1.0 / 63.0, 0.85},
         {"SUMMING: all 64 stereo inputs", SUMMING, repeat(2, 64), {2}, 1.0, 0.7},
         {"SUMMING: empty input buses contribute nothing", SUMMING, {0, 2, 1}, {2}, 1.0, 0.8},
         {"BREAKOUT: 8 channels, 4 lanes", BREAKOUT, {8}, repeat(1, 64), 3.0 / 63.0, 0.88},
         {"BREAKOUT: more lanes than channels", BREAKOUT, {2}, repeat(1, 64), 1.0, 0.5},
+        // Between the editor's steps the count is the one a host shows.
+        {"BREAKOUT: 0.01 is one lane", BREAKOUT, {8}, repeat(1, 64), 0.01, 0.88},
+        {"BREAKOUT: just under 2/64 is two lanes", BREAKOUT, {8}, repeat(1, 64), 0.03124, 0.88},
+        {"BREAKOUT: 0.99 is all 64 lanes", BREAKOUT, {64}, repeat(1, 64), 0.99, 0.88},
         {"DISTRIBUTOR: stereo to 3 branches", DISTRIBUTOR, {2}, repeat(2, 64), 2.0 / 63.0, 0.75},
         {"DISTRIBUTOR: mono feeds both sides", DISTRIBUTOR, {1}, repeat(2, 4), 1.0, 0.95},
         {"FADER BANK: 8 strips, one faded, one muted", FADER_BANK, repeat(2, 64), repeat(2, 64),

@@ -178,6 +178,61 @@ TEST(Smoothing, FaderStripsEachFollowTheirOwnCurve)
     }
 }
 
+// Strips that close fade out to exactly 0 and reopen from there, each on its own curve at every
+// block, also while the host hands over fewer buses than the module has (a strip it does not
+// hear still moves) and while the count changes in the middle of a fade.
+TEST(Smoothing, ClosingAndReopeningStripsFollowTheirCurves)
+{
+    constexpr int32 kLength = 32;
+    auto core = makeCore(FADER_BANK, kLength);
+    HostBlock<double> all(kLength, std::vector<int32>(64, 1), std::vector<int32>(64, 1));
+    HostBlock<double> one(kLength, {1}, {1});
+    for (size_t b = 0; b < 64; ++b)
+        all.fillInput(b, 0, [](size_t) { return 1.0; });
+    one.fillInput(0, 0, [](size_t) { return 1.0; });
+    std::vector<double> open(64);
+    for (uint32_t k = 0; k < 64; ++k) {
+        core->paramValues[kFaderGainParamBase + k].store(0.5 + 0.007 * k);
+        open[k] = refLinear(0.5 + 0.007 * k);
+    }
+    core->paramValues[kFaderMuteParamBase + 30].store(1.0);
+    open[30] = 0.0;
+    core->paramValues[kActiveStripsParam].store(1.0);
+    ASSERT_EQ(processBlock(*core, all.data), kResultOk); // primes every strip at its target
+    std::vector<RefSmoother> strips;
+    for (size_t k = 0; k < 64; ++k)
+        strips.push_back(RefSmoother{open[k]});
+
+    struct Stretch {
+        int32 count; // "Active strips / branches"
+        int blocks;
+        bool allBuses;
+    };
+    // Long enough at count 1 for the closed strips to reach exact 0 (about 3100 blocks).
+    const Stretch stretches[] = {{1, 3500, false}, {40, 3, true}, {20, 60, false},
+                                 {64, 10, true},   {8, 5, true},  {64, 1, false}};
+    int n = 0;
+    for (const Stretch& stretch : stretches) {
+        core->paramValues[kActiveStripsParam].store((stretch.count - 1) / 63.0);
+        for (int block = 0; block < stretch.blocks; ++block, ++n) {
+            HostBlock<double>& host = stretch.allBuses ? all : one;
+            ASSERT_EQ(processBlock(*core, host.data), kResultOk);
+            for (size_t k = 0; k < 64; ++k) {
+                const double target = static_cast<int32>(k) < stretch.count ? open[k] : 0.0;
+                const std::vector<double> curve = strips[k].call(target, kLength);
+                for (size_t i = 0; k < host.outputs.size() && i < static_cast<size_t>(kLength); ++i) {
+                    ASSERT_TRUE(sameBits(host.out(k, 0, i), refWritten<double>(curve[i])))
+                        << "block " << n << " strip " << k << " sample " << i;
+                }
+                ASSERT_EQ(core->stripGainState[k], strips[k].value) << "block " << n << " strip " << k;
+            }
+        }
+        for (size_t k = 1; stretch.count == 1 && k < 64; ++k) {
+            ASSERT_EQ(core->stripGainState[k], 0.0) << k;
+        }
+    }
+}
+
 // A muted strip decays with the 3 ms constant; its flag comes with the first block whose
 // every written sample is exactly 0. With the gain floor it gets there in 64-bit too.
 template <typename S>

@@ -1,5 +1,6 @@
 // Edits made in a module's editor reach the host's component handler as complete
-// begin-perform-end groups, and the value the host is told is the value the module holds.
+// begin-perform-end groups, a drag as one group with a performEdit per motion, and the value
+// the host is told is the value the module holds.
 #include "bundle_test_support.h"
 #include "kestravel/ieditorsnapshot.h"
 #include "pluginterfaces/gui/iplugview.h"
@@ -35,10 +36,14 @@ std::vector<HandlerCall> group(Vst::ParamID id, double value)
     return {{Kind::BeginEdit, id, 0.0, 0}, {Kind::PerformEdit, id, value, 0}, {Kind::EndEdit, id, 0.0, 0}};
 }
 
-std::vector<HandlerCall> concat(std::vector<HandlerCall> a, const std::vector<HandlerCall>& b)
+// A drag: one begin, a perform for the press and for every motion, one end.
+std::vector<HandlerCall> gesture(Vst::ParamID id, const std::vector<double>& values)
 {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
+    std::vector<HandlerCall> calls{{Kind::BeginEdit, id, 0.0, 0}};
+    for (double v : values)
+        calls.push_back({Kind::PerformEdit, id, v, 0});
+    calls.push_back({Kind::EndEdit, id, 0.0, 0});
+    return calls;
 }
 
 void PrintTo(const EditCase& c, std::ostream* os) { *os << c.name; }
@@ -47,7 +52,7 @@ class EditorEdits : public ::testing::TestWithParam<EditCase>
 {
 };
 
-TEST_P(EditorEdits, ReachTheHostAsCompleteGroups)
+TEST_P(EditorEdits, ReachTheHostAsGroupsAndGestures)
 {
     const EditCase& c = GetParam();
     LoadedPlugin loaded = loadKind(kindByCode(c.kind));
@@ -88,6 +93,7 @@ TEST_P(EditorEdits, ReachTheHostAsCompleteGroups)
     if (!c.expected.empty())
     {
         const HandlerCall& lastPerform = c.expected[c.expected.size() - 2];
+        ASSERT_EQ(static_cast<int>(lastPerform.kind), static_cast<int>(Kind::PerformEdit));
         EXPECT_DOUBLE_EQ(loaded.plugin->controller()->getParamNormalized(lastPerform.id), lastPerform.value);
     }
 }
@@ -99,7 +105,17 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         EditCase{"OutputGainPressAndDrag", 2,
                  {{Gesture::Press, 468, 400}, {Gesture::Drag, 555, 400}, {Gesture::Release}},
-                 concat(group(1, 431.0 / 863.0), group(1, 518.0 / 863.0))},
+                 gesture(1, {431.0 / 863.0, 518.0 / 863.0})},
+        // Strip 1 of FADER BANK at 0 dB (knob row 280), grabbed and moved over five motions.
+        EditCase{"FaderBankStripDragOverFiveMotions", 7,
+                 {{Gesture::Press, 78, 280},
+                  {Gesture::Drag, 78, 270},
+                  {Gesture::Drag, 78, 260},
+                  {Gesture::Drag, 78, 250},
+                  {Gesture::Drag, 78, 240},
+                  {Gesture::Drag, 78, 230},
+                  {Gesture::Release}},
+                 gesture(100, {15.0 / 17.0, 15.0 / 17.0 + 10 / 187.0, 15.0 / 17.0 + 20 / 187.0, 1.0, 1.0, 1.0})},
         EditCase{"FaderBankFirstMute", 7, {{Gesture::Press, 60, 220}, {Gesture::Release}}, group(200, 1.0)},
         EditCase{"FaderBankOneStripMore", 7, {{Gesture::Press, 720, 120}, {Gesture::Release}}, group(0, 8.0 / 63.0)},
         EditCase{"PlayerFollowSwitchedOff", 5, {{Gesture::Press, 600, 130}, {Gesture::Release}}, group(2, 0.0)},

@@ -173,6 +173,9 @@ TEST(Rackhost, CommandLineMistakesAreUsageErrors)
         {"render", bundle, "--out", "x.wav", "--length", "10", "--automate", "1@20=0.5"},
         {"render", bundle, "--out", "x.wav", "--length", "10", "--block", "0"},
         {"bench", bundle, "--channels", "65"},
+        {"bench", bundle, "--input", "loud"},
+        {"bench", bundle, "--param", "1=2"},
+        {"bench", bundle, "--file", "x.wav", "--scratch-take"},
         {"state", "save", bundle},
         {"session", "--player", bundle},
     };
@@ -287,6 +290,42 @@ TEST(Rackhost, RenderGivesARecorderItsDestinationThroughItsState)
     EXPECT_EQ(readWav(dir / "out.wav").samples, in.samples);
 }
 
+// bench measures a module as it runs in a session: a PLAYER playing its file (started again
+// when it ends), a RECORDER taking into a scratch file that is gone afterwards, settings and
+// subnormal input; every run reports its ratio to a plain gain loop.
+TEST(Rackhost, BenchRunsFileModulesSettingsAndSubnormalInput)
+{
+    TempDir dir;
+    WavAudio clip;
+    clip.channels = 2;
+    clip.sampleRate = 48000;
+    clip.samples.assign(2 * 2400, 0.25f); // 50 ms: runs out many times in the run
+    writeWavFloat(dir / "clip.wav", clip);
+
+    Outcome o = rackhost({"bench", text(bundlePath(kindByCode(5))), "--file", text(dir / "clip.wav"), "--play",
+                          "--seconds", "0.3"});
+    ASSERT_EQ(o.exitCode, 0) << o.output;
+    EXPECT_TRUE(contains(o.output, "module file: ")) << o.output;
+    EXPECT_TRUE(contains(o.output, "transport playing")) << o.output;
+    EXPECT_TRUE(contains(o.output, "the file ran out and was started again")) << o.output;
+    EXPECT_TRUE(contains(o.output, "times that")) << o.output;
+
+    o = rackhost({"bench", text(bundlePath(kindByCode(6))), "--scratch-take", "--seconds", "0.3"});
+    ASSERT_EQ(o.exitCode, 0) << o.output;
+    const auto at = o.output.find("module file: ");
+    ASSERT_NE(at, std::string::npos) << o.output;
+    const auto end = o.output.find('\n', at);
+    const std::filesystem::path take = pathFromUtf8(o.output.substr(at + 13, end - at - 13));
+    EXPECT_EQ(take.filename(), "take.wav") << o.output;
+    EXPECT_FALSE(std::filesystem::exists(take.parent_path())) << "the scratch folder stays behind";
+
+    o = rackhost({"bench", text(bundlePath(kindByCode(7))), "--double", "--block", "32", "--input", "subnormal",
+                  "--param", "0=0", "--param", "100=0.5", "--seconds", "0.2"});
+    ASSERT_EQ(o.exitCode, 0) << o.output;
+    EXPECT_TRUE(contains(o.output, "64-bit")) << o.output;
+    EXPECT_TRUE(contains(o.output, "input: subnormal, transport stopped, 2 parameter value(s)")) << o.output;
+}
+
 TEST(Rackhost, SnapshotWritesTheEditorAsPng)
 {
     TempDir dir;
@@ -304,6 +343,20 @@ TEST(Rackhost, SnapshotWritesTheEditorAsPng)
     };
     EXPECT_EQ(be32(16), 960u);
     EXPECT_EQ(be32(20), 580u);
+
+    // At a display scale the editor draws itself larger.
+    const Outcome scaled = rackhost({"snapshot", text(bundlePath(kindByCode(8))), "--out",
+                                     text(dir / "editor2x.png"), "--scale", "2"});
+    ASSERT_EQ(scaled.exitCode, 0) << scaled.output;
+    std::ifstream png2(dir / "editor2x.png", std::ios::binary);
+    png2.read(reinterpret_cast<char*>(head), sizeof head);
+    EXPECT_EQ(be32(16), 1920u);
+    EXPECT_EQ(be32(20), 1160u);
+    for (const char* bad : {"0", "4.5", "nan", "-1"}) {
+        const Outcome refused = rackhost({"snapshot", text(bundlePath(kindByCode(8))), "--out",
+                                          text(dir / "bad.png"), "--scale", bad});
+        EXPECT_NE(refused.exitCode, 0) << bad;
+    }
 }
 
 } // namespace

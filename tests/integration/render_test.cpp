@@ -153,6 +153,62 @@ TEST(Render, AutomationPointTakesEffectAtItsSample)
     EXPECT_EQ(loaded.plugin->controller()->getParamNormalized(1), 1.0);
 }
 
+// Automation between the steps of "Active strips / branches": BREAKOUT drives as many lanes as
+// the host's text for that value says.
+TEST(Render, BreakoutDrivesTheLaneCountTheHostShows)
+{
+    for (const double v : {0.01, 0.2, 0.5, 0.99})
+    {
+        SCOPED_TRACE(v);
+        LoadedPlugin loaded = loadKind(kindByCode(4));
+        Vst::IEditController* controller = loaded.plugin->controller();
+        Vst::String128 text{};
+        ASSERT_EQ(controller->getParamStringByValue(0, v, text), kResultTrue);
+        int shown = 0;
+        for (const Vst::TChar* c = text; *c != 0; ++c)
+            shown = shown * 10 + (*c - u'0');
+        ProcessConfig config;
+        config.allAudioBuses = true;
+        BlockRunner run(*loaded.plugin, config);
+        auto outs = run.arrangements(Vst::kOutput);
+        ASSERT_EQ(run.proposeArrangements({arrangementFor(64)}, outs), kResultOk);
+        run.start();
+        run.inputChanges().add(0, 0, v);
+        for (int32 c = 0; c < 64; ++c)
+            for (int32 i = 0; i < 64; ++i)
+                run.channel32(Vst::kInput, 0, c)[i] = 0.5f;
+        ASSERT_EQ(run.process(64), kResultOk);
+        int driven = 0;
+        for (int32 b = 0; b < 64; ++b)
+            driven += run.channel32(Vst::kOutput, b, 0)[0] != 0.0f ? 1 : 0;
+        EXPECT_EQ(driven, shown);
+    }
+}
+
+// RECORDER has no "Gain": neither a stored slot 1 nor a point on id 1 reaches its output.
+TEST(Render, RecorderPassesItsInputAtUnityWhateverSlotOneHolds)
+{
+    for (const int32 width : {Vst::kSample32, Vst::kSample64})
+    {
+        SCOPED_TRACE(width);
+        LoadedPlugin loaded = loadKind(kindByCode(6));
+        loaded.plugin->controller()->setParamNormalized(1, 0.0);
+        ProcessConfig config;
+        config.sampleSize = width;
+        BlockRunner run(*loaded.plugin, config);
+        run.start();
+        run.inputChanges().add(1, 100, 0.3);
+        for (int32 c = 0; c < 2; ++c)
+            for (int32 i = 0; i < 512; ++i)
+                run.setSample(Vst::kInput, 0, c, i, signal(static_cast<std::uint32_t>(c), i));
+        ASSERT_EQ(run.process(512), kResultOk);
+        for (int32 c = 0; c < 2; ++c)
+            for (int32 i = 0; i < 512; ++i)
+                ASSERT_EQ(run.sample(Vst::kOutput, 0, c, i), run.sample(Vst::kInput, 0, c, i))
+                    << "channel " << c << ", frame " << i;
+    }
+}
+
 TEST(Render, RefusedSetUpKeepsTheBlockLimitItHad)
 {
     LoadedPlugin loaded = loadKind(kindByCode(2));

@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <string>
 #include <vector>
 
 namespace kestravel::plugins::test {
@@ -71,6 +73,77 @@ TEST(Parameters, FreshObjectHoldsEveryDefaultWhateverTheKind)
     EXPECT_EQ(activeStripCount(1.0 / 9.0), 8);
     EXPECT_EQ(activeStripCount(0.0), 1);
     EXPECT_EQ(activeStripCount(1.0), 64);
+}
+
+// "Active strips / branches" between the editor's steps: the engine, the value text and the
+// plain value all read step k on [k/64, (k+1)/64), as a host reads a parameter of 63 steps.
+TEST(Parameters, StripCountIsTheHostsReadingEverywhere)
+{
+    Module fader(FADER_BANK);
+    auto text = [&](double v) {
+        String128 string{};
+        EXPECT_EQ(fader->getParamStringByValue(kActiveStripsParam, v, string), kResultTrue);
+        std::string narrow;
+        for (const TChar* c = string; *c != 0; ++c)
+            narrow += static_cast<char>(*c);
+        return narrow;
+    };
+    const std::vector<std::pair<double, int32_t>> cases = {
+        {0.0, 1},       {0.01, 1},       {0.0156249, 1}, {1.0 / 64.0, 2}, {1.0 / 9.0, 8},
+        {7.0 / 63.0, 8}, {0.5, 33},      {0.984374, 63}, {63.0 / 64.0, 64}, {0.99, 64},
+        {1.0, 64},
+    };
+    for (const auto& [v, count] : cases) {
+        EXPECT_EQ(activeStripCount(v), count) << v;
+        EXPECT_EQ(text(v), std::to_string(count)) << v;
+        EXPECT_EQ(fader->normalizedParamToPlain(kActiveStripsParam, v), count) << v;
+    }
+    // Stored values from the editor sit on k/63 and keep their meaning.
+    for (int32_t k = 0; k < 64; ++k)
+        EXPECT_EQ(activeStripCount(k / 63.0), k + 1) << k;
+    for (int32_t i = 0; i <= 4096; ++i) {
+        const double v = i / 4096.0;
+        ASSERT_EQ(text(v), std::to_string(activeStripCount(v))) << v;
+    }
+}
+
+// A text is a value only when it reads as a finite number; the range clamp must not turn
+// "inf" into the top of the range.
+TEST(Parameters, ValueTextMustBeAFiniteNumber)
+{
+    struct Case {
+        ModuleKind kind;
+        ParamID id;
+        const char* text;
+        tresult result;
+        double value; // when accepted
+    };
+    const std::vector<Case> cases = {
+        {OUTPUT, kGainParam, "0", kResultTrue, 90.0 / 102.0},
+        {OUTPUT, kGainParam, "12", kResultTrue, 1.0},
+        {OUTPUT, kGainParam, "nan", kResultFalse, 0.0},
+        {OUTPUT, kGainParam, "inf", kResultFalse, 0.0},
+        {OUTPUT, kGainParam, "-infinity", kResultFalse, 0.0},
+        {OUTPUT, kGainParam, "1e999", kResultFalse, 0.0},
+        {OUTPUT, kGainParam, "loud", kResultFalse, 0.0},
+        {PLAYER, kPlayRecordParam, "1", kResultTrue, 1.0},
+        {PLAYER, kPlayRecordParam, "nan", kResultFalse, 0.0},
+        {PLAYER, kPlayRecordParam, "inf", kResultFalse, 0.0},
+        {RECORDER, kMaximumTailParam, "NAN", kResultFalse, 0.0},
+        {FADER_BANK, kActiveStripsParam, "8", kResultTrue, 7.0 / 63.0},
+        {FADER_BANK, kActiveStripsParam, "nan", kResultFalse, 0.0},
+        {FADER_BANK, kFaderGainParamBase + 3, "inf", kResultFalse, 0.0},
+    };
+    for (const Case& c : cases) {
+        Module module(c.kind);
+        std::u16string text(c.text, c.text + std::strlen(c.text));
+        ParamValue value = -1.0;
+        EXPECT_EQ(module->getParamValueByString(c.id, text.data(), value), c.result) << c.text;
+        if (c.result == kResultTrue)
+            EXPECT_DOUBLE_EQ(value, c.value) << c.text;
+        else
+            EXPECT_EQ(value, -1.0) << c.text << ": a refusal leaves the value alone";
+    }
 }
 
 TEST(Parameters, EditorEditIsOneCompleteGroupAroundTheStore)

@@ -6,6 +6,7 @@
 #include "pluginterfaces/base/ibstream.h"
 #include "pluginterfaces/base/ipluginbase.h"
 #include "pluginterfaces/gui/iplugview.h"
+#include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/ivstcomponent.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
@@ -24,6 +25,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <type_traits>
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
@@ -80,6 +82,9 @@ const IidCase kIidCases[] = {
     {"Linux::IRunLoop", &Linux::IRunLoop::iid, Linux::IRunLoop_iid,
      {0x18, 0xC3, 0x53, 0x66, 0x97, 0x76, 0x4F, 0x1A, 0x9C, 0x5B, 0x83, 0x85, 0x7A, 0x87, 0x13, 0x89},
      {0x66, 0x53, 0xC3, 0x18, 0x76, 0x97, 0x1A, 0x4F, 0x9C, 0x5B, 0x83, 0x85, 0x7A, 0x87, 0x13, 0x89}},
+    {"IPlugViewContentScaleSupport", &IPlugViewContentScaleSupport::iid, IPlugViewContentScaleSupport_iid,
+     {0x65, 0xED, 0x96, 0x90, 0x8A, 0xC4, 0x45, 0x25, 0x8A, 0xAD, 0xEF, 0x7A, 0x72, 0xEA, 0x70, 0x3F},
+     {0x90, 0x96, 0xED, 0x65, 0xC4, 0x8A, 0x25, 0x45, 0x8A, 0xAD, 0xEF, 0x7A, 0x72, 0xEA, 0x70, 0x3F}},
 };
 
 TEST (InterfaceIds, ByteLayoutMatchesThePlatformConvention)
@@ -399,7 +404,11 @@ const SlotCase kSlots[] = {
     SLOT (Linux::IRunLoop, unregisterEventHandler, 4),
     SLOT (Linux::IRunLoop, registerTimer, 5),
     SLOT (Linux::IRunLoop, unregisterTimer, 6),
+    SLOT (IPlugViewContentScaleSupport, setContentScaleFactor, 3),
 };
+
+static_assert (std::is_same_v<IPlugViewContentScaleSupport::ScaleFactor, float>,
+               "the scale factor travels as a 32-bit float");
 
 TEST (VirtualSlots, FollowTheOfficialMethodOrder)
 {

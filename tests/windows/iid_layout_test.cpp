@@ -5,6 +5,7 @@
 #include "pluginterfaces/base/ibstream.h"
 #include "pluginterfaces/base/ipluginbase.h"
 #include "pluginterfaces/gui/iplugview.h"
+#include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/ivstcomponent.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
@@ -43,6 +44,7 @@ const Interface kInterfaces[] = {
     {"IEditController", Vst::IEditController::iid, L"{DCD7BBE3-7742-448D-A874-AACC979C759E}"},
     {"IComponentHandler", Vst::IComponentHandler::iid, L"{93A0BEA3-0BD0-45DB-8E89-0B0CC1E46AC6}"},
     {"IPlugView", IPlugView::iid, L"{5BC32507-D060-49EA-A615-1B522B755B29}"},
+    {"IPlugViewContentScaleSupport", IPlugViewContentScaleSupport::iid, L"{65ED9690-8AC4-4525-8AAD-EF7A72EA703F}"},
     {"IBStream", IBStream::iid, L"{C3BF6EA2-3099-4752-9B6B-F9901EE33E9B}"},
 };
 

@@ -72,7 +72,7 @@ private:
     static std::string xy(int32_t x, int32_t y) { return std::to_string(x) + "," + std::to_string(y); }
     static std::string keys(uint32_t modifiers)
     {
-        return std::string((modifiers & kX11ShiftBit) ? " shift" : "") + ((modifiers & kX11ControlBit) ? " ctrl" : "");
+        return std::string((modifiers & kModifierShift) ? " shift" : "") + ((modifiers & kModifierControl) ? " ctrl" : "");
     }
 };
 

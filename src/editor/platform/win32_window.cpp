@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "editor/geometry.h"
+#include "editor/interaction.h"
 
 namespace kestravel::plugins {
 
@@ -25,6 +26,11 @@ public:
 
 int32_t xFrom(LPARAM lParam) { return static_cast<int16_t>(LOWORD(static_cast<DWORD_PTR>(lParam))); }
 int32_t yFrom(LPARAM lParam) { return static_cast<int16_t>(HIWORD(static_cast<DWORD_PTR>(lParam))); }
+
+uint32_t modifiersFrom(WPARAM keys)
+{
+    return ((keys & MK_SHIFT) ? kModifierShift : 0u) | ((keys & MK_CONTROL) ? kModifierControl : 0u);
+}
 
 } // namespace
 
@@ -53,6 +59,7 @@ bool Win32EditorWindow::attach(void* parentWindow, const char* type)
         ClassLock lock;
         if (classUseCount == 0) {
             WNDCLASSW wc{};
+            wc.style = CS_DBLCLKS; // the second press of a double click resets a gain
             wc.lpfnWndProc = &Win32EditorWindow::procedure;
             wc.hInstance = moduleInstance;
             wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
@@ -74,8 +81,8 @@ bool Win32EditorWindow::attach(void* parentWindow, const char* type)
     }
     classRegistered = true;
 
-    window = CreateWindowExW(0, kEditorWindowClass, kEditorWindowTitle, WS_CHILD | WS_VISIBLE, 0, 0, kEditorWidth,
-                             kEditorHeight, parent, nullptr, moduleInstance, this);
+    window = CreateWindowExW(0, kEditorWindowClass, kEditorWindowTitle, WS_CHILD | WS_VISIBLE, 0, 0, pixelsWide,
+                             pixelsHigh, parent, nullptr, moduleInstance, this);
     if (!window) {
         releaseClassUse(moduleInstance);
         classRegistered = false;
@@ -150,6 +157,14 @@ void Win32EditorWindow::invalidate()
         InvalidateRect(window, nullptr, FALSE);
 }
 
+void Win32EditorWindow::setSize(int32_t width, int32_t height)
+{
+    pixelsWide = width;
+    pixelsHigh = height;
+    if (window)
+        SetWindowPos(window, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
+}
+
 void Win32EditorWindow::captureMouse()
 {
     if (window)
@@ -174,10 +189,10 @@ void Win32EditorWindow::paintBuffered(HWND hwnd)
     PAINTSTRUCT ps;
     HDC screen = BeginPaint(hwnd, &ps);
     HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, kEditorWidth, kEditorHeight);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, pixelsWide, pixelsHigh);
     HGDIOBJ previous = SelectObject(memory, bitmap);
     client.paint(memory);
-    BitBlt(screen, 0, 0, kEditorWidth, kEditorHeight, memory, 0, 0, SRCCOPY);
+    BitBlt(screen, 0, 0, pixelsWide, pixelsHigh, memory, 0, 0, SRCCOPY);
     SelectObject(memory, previous);
     DeleteObject(bitmap);
     DeleteDC(memory);
@@ -193,26 +208,40 @@ LRESULT Win32EditorWindow::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM
     case WM_MOUSEMOVE:
         if (wParam & MK_LBUTTON) {
             client.hold();
-            client.pointerDrag(xFrom(lParam), yFrom(lParam));
+            client.pointerDrag(xFrom(lParam), yFrom(lParam), modifiersFrom(wParam));
             client.letGo();
+        } else {
+            client.pointerHover(xFrom(lParam), yFrom(lParam));
         }
         return 0;
     case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
         // A dialog opened from here runs a modal loop, in which the host may drop the view.
         client.hold();
-        client.pointerDown(xFrom(lParam), yFrom(lParam));
+        client.pointerDown(xFrom(lParam), yFrom(lParam), modifiersFrom(wParam), message == WM_LBUTTONDBLCLK);
         client.letGo();
         return 0;
     case WM_LBUTTONUP:
-        client.dragEnded();
+        client.pointerUp();
         ReleaseCapture();
         return 0;
-    case WM_CAPTURECHANGED: client.dragEnded(); return 0;
+    case WM_CAPTURECHANGED: client.captureLost(); return 0;
+    case WM_MOUSEWHEEL: {
+        // The position comes in screen coordinates; 120 is one notch.
+        POINT p{xFrom(lParam), yFrom(lParam)};
+        ScreenToClient(hwnd, &p);
+        const double notches = GET_WHEEL_DELTA_WPARAM(wParam) / double{WHEEL_DELTA};
+        if (client.pointerWheel(p.x, p.y, notches, modifiersFrom(GET_KEYSTATE_WPARAM(wParam))))
+            return 0;
+        return DefWindowProcW(hwnd, message, wParam, lParam); // the parent may scroll
+    }
     case WM_PRINTCLIENT: client.paint(reinterpret_cast<HDC>(wParam)); return 0;
     case kEditorCloseMessage:
         KillTimer(hwnd, kRepaintTimerId);
         return DestroyWindow(hwnd) ? 1 : 0;
     case WM_NCDESTROY:
+        // Destroyed in the middle of a drag (say with its parent): the gesture still closes.
+        client.captureLost();
         window = nullptr;
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
         return DefWindowProcW(hwnd, message, wParam, lParam);

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "editor/editor_window.h"
+#include "editor/geometry.h"
 
 namespace kestravel::plugins {
 
@@ -18,14 +19,19 @@ inline constexpr UINT kEditorCloseMessage = WM_APP + 0x39; // 0x8039: destroy on
 inline constexpr UINT_PTR kRepaintTimerId = 1;
 inline constexpr UINT kRepaintPeriodMs = 100;
 
-// What the window procedure hands on to the editor. [UI thread]
+// What the window procedure hands on to the editor, in client (device) pixels. [UI thread]
 class EditorWindowClient {
 public:
     virtual ~EditorWindowClient() = default;
-    virtual void paint(HDC dc) = 0;                   // the whole picture into dc
-    virtual void pointerDown(int32_t x, int32_t y) = 0; // may run modal dialogs
-    virtual void pointerDrag(int32_t x, int32_t y) = 0;
-    virtual void dragEnded() = 0;
+    virtual void paint(HDC dc) = 0; // the whole picture into dc
+    // May run modal dialogs. modifiers: kModifierShift / kModifierControl of editor/interaction.h.
+    virtual void pointerDown(int32_t x, int32_t y, uint32_t modifiers, bool doubleClick) = 0;
+    virtual void pointerDrag(int32_t x, int32_t y, uint32_t modifiers) = 0;
+    virtual void pointerHover(int32_t x, int32_t y) = 0;
+    // True when a control was under the pointer.
+    virtual bool pointerWheel(int32_t x, int32_t y, double notches, uint32_t modifiers) = 0;
+    virtual void pointerUp() = 0;
+    virtual void captureLost() = 0;
     // Keeps the client alive while a message that can run a modal loop is handled.
     virtual void hold() = 0;
     virtual void letGo() = 0;
@@ -51,6 +57,9 @@ public:
     void shutDown();
 
     HWND handle() const noexcept { return window; }
+    // [UI thread] The client size in device pixels (960 x 580 times the editor's scale); the
+    // window follows at once when it exists, and is created at this size otherwise.
+    void setSize(int32_t width, int32_t height);
     bool holdsClass() const noexcept { return classRegistered; }
 
     // EditorWindow [UI thread]
@@ -71,6 +80,8 @@ private:
     HWND window = nullptr;             // cleared on WM_NCDESTROY
     HMODULE moduleInstance = nullptr;  // null while no class use is held
     bool classRegistered = false;
+    int32_t pixelsWide = kEditorWidth;
+    int32_t pixelsHigh = kEditorHeight;
 };
 
 } // namespace kestravel::plugins

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "editor/geometry.h"
+#include "editor/interaction.h"
 #include "editor/platform/cairo_canvas.h"
 
 namespace kestravel::plugins {
@@ -39,7 +40,7 @@ xcb_atom_t atom(xcb_connection_t* c, const char* name)
 
 uint32_t modifiersOf(uint16_t state)
 {
-    return ((state & XCB_MOD_MASK_SHIFT) ? kX11ShiftBit : 0u) | ((state & XCB_MOD_MASK_CONTROL) ? kX11ControlBit : 0u);
+    return ((state & XCB_MOD_MASK_SHIFT) ? kModifierShift : 0u) | ((state & XCB_MOD_MASK_CONTROL) ? kModifierControl : 0u);
 }
 
 xcb_visualtype_t* findVisual(const xcb_screen_t* screen, xcb_visualid_t id)
@@ -286,8 +287,10 @@ void X11EditorWindow::repaint()
     cairo_font_options_destroy(options);
     client.paint(cr);
     if (!noticeText.empty()) {
-        CairoCanvas canvas(cr);
-        const Rect bar{0, height - kNoticeHeight, width, height};
+        // Drawn in editor pixels, like the picture under it.
+        const double scale = width / double{kEditorWidth};
+        CairoCanvas canvas(cr, scale);
+        const Rect bar{0, kEditorHeight - kNoticeHeight, kEditorWidth, kEditorHeight};
         canvas.fillBox(bar, Colour{150, 40, 30});
         canvas.drawLabel(Rect{bar.left + 12, bar.top, bar.right - 12, bar.bottom}, noticeText, Colour{255, 255, 255},
                          14, true, TextFormat::Line);

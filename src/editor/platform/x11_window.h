@@ -24,9 +24,6 @@ namespace kestravel::plugins {
 
 inline constexpr uint64_t kX11RepaintPeriodMs = 100;
 
-// The editor's key bits, mapped from the X state of a pointer event.
-inline constexpr uint32_t kX11ShiftBit = 1u << 0;
-inline constexpr uint32_t kX11ControlBit = 1u << 1;
 // Two presses this close in time (ms) and place (pixels) are a double click.
 inline constexpr uint32_t kX11DoubleClickMs = 400;
 inline constexpr int32_t kX11DoubleClickSlop = 4;
@@ -36,6 +33,7 @@ class X11WindowClient {
 public:
     virtual ~X11WindowClient() = default;
     virtual void paint(cairo_t* context) = 0; // the whole picture, at the window's size
+    // modifiers: the editor's key bits (kModifierShift, kModifierControl).
     virtual void pointerDown(int32_t x, int32_t y, uint32_t modifiers, bool doubleClick) = 0;
     virtual void pointerDrag(int32_t x, int32_t y, uint32_t modifiers) = 0;
     virtual void pointerHover(int32_t x, int32_t y) = 0;
