@@ -13,6 +13,21 @@ build() { # dir, cmake args...
   cmake --build "$dir" -j"$JOBS"
 }
 
+# A private X server for the Linux editor's window tests, for the Linux phases only (the Windows
+# phase starts its own). -noreset: the server must not restart between two tests' connections.
+displayfile=$(mktemp)
+Xvfb -displayfd 8 -nolisten tcp -noreset -screen 0 1280x1024x24 8>"$displayfile" >/dev/null 2>&1 &
+XVFB_PID=$!
+trap 'kill "$XVFB_PID" 2>/dev/null || true' EXIT
+for _ in $(seq 100); do
+  [ -s "$displayfile" ] && break
+  kill -0 "$XVFB_PID" 2>/dev/null || { echo "test: Xvfb did not start" >&2; exit 1; }
+  sleep 0.1
+done
+[ -s "$displayfile" ] || { echo "test: Xvfb reported no display" >&2; exit 1; }
+export DISPLAY=":$(head -n1 "$displayfile")"
+rm -f "$displayfile"
+
 phase "Linux release: build and test"
 build build -DCMAKE_BUILD_TYPE=Release
 ctest --test-dir build --output-on-failure -j"$JOBS"
@@ -25,6 +40,10 @@ ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$PWD/tests/editor/lsan.sup
 phase "Linux thread sanitizer"
 build build-tsan -DCMAKE_BUILD_TYPE=None -DCMAKE_CXX_FLAGS=-O1 -DKESTRAVEL_SANITIZE=thread
 TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tests/editor/tsan.supp" ctest --test-dir build-tsan --output-on-failure -j"$JOBS"
+
+kill "$XVFB_PID" 2>/dev/null || true
+wait "$XVFB_PID" 2>/dev/null || true
+unset DISPLAY
 
 phase "Fuzzing, ${FUZZ_SECONDS}s per target"
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=None -DCMAKE_CXX_FLAGS="-O1 -g" \

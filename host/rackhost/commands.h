@@ -20,6 +20,9 @@ extern const CommandSpec kStateLoadCommand;
 extern const CommandSpec kSnapshotCommand;
 extern const CommandSpec kSessionCommand;
 extern const CommandSpec kModuleInfoCommand;
+#ifndef _WIN32
+extern const CommandSpec kShowCommand;
+#endif
 
 // loadPlugin with a path given as UTF-8 text.
 LoadedPlugin loadPlugin(const std::string& bundleUtf8);

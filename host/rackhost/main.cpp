@@ -21,6 +21,9 @@ const CommandSpec* const kCommands[] = {
     &kInfoCommand, &kRenderCommand, &kBenchCommand, &kStateSaveCommand,
     &kStateLoadCommand, &kSnapshotCommand, &kSessionCommand,
     &kModuleInfoCommand,
+#ifndef _WIN32
+    &kShowCommand,
+#endif
 };
 
 // Arguments as UTF-8; on Windows from the wide command line, so any file name survives.

@@ -1,5 +1,6 @@
 #include "editor/choose_file.h"
 
+#include <memory>
 #include <string_view>
 
 namespace kestravel::plugins {
@@ -27,18 +28,25 @@ bool chooseFile(EditorHost& host, EditorDialogs& dialogs, void* owner)
     if (kind == PLAYER)
         request.flags |= kOfnFileMustExist;
 
-    const auto chosen = kind == PLAYER ? dialogs.openFile(request) : dialogs.saveFile(request);
-    if (!chosen)
-        return false;
-
-    // The dialog's buffer ends at its first NUL.
-    const std::u16string path(std::u16string_view(*chosen).substr(0, chosen->find(u'\0')));
-    std::string message;
-    if (!host.setFile(path, message)) {
-        dialogs.messageBoxA(owner, message, kindDisplayName(kind), kMbOk | kMbIconError);
-        return false;
-    }
-    return true;
+    auto taken = std::make_shared<bool>(false);
+    // The dialogs object forgets this answer when it is closed, so host and dialogs outlive it.
+    FileAnswer apply = [&host, &dialogs, owner, kind, taken](std::optional<std::u16string> chosen) {
+        if (!chosen)
+            return;
+        // The dialog's buffer ends at its first NUL.
+        const std::u16string path(std::u16string_view(*chosen).substr(0, chosen->find(u'\0')));
+        std::string message;
+        if (!host.setFile(path, message)) {
+            dialogs.messageBoxA(owner, message, kindDisplayName(kind), kMbOk | kMbIconError);
+            return;
+        }
+        *taken = true;
+    };
+    if (kind == PLAYER)
+        dialogs.askOpenFile(request, std::move(apply));
+    else
+        dialogs.askSaveFile(request, std::move(apply));
+    return *taken;
 }
 
 } // namespace kestravel::plugins

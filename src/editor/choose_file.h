@@ -7,7 +7,9 @@
 namespace kestravel::plugins {
 
 // [UI thread] Runs the open (PLAYER) or save (other kinds) dialog and hands the path to
-// setFile; a refusal is shown in an error box. True when the module took the new file.
+// setFile when the answer arrives; a refusal is shown in an error box. True when the module
+// took the new file before this returned (modal dialogs); false when it did not, or when the
+// answer is still to come.
 bool chooseFile(EditorHost& host, EditorDialogs& dialogs, void* owner);
 
 } // namespace kestravel::plugins

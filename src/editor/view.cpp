@@ -19,6 +19,7 @@
 #include "editor/png_file.h"
 #else
 #include "editor/platform/cairo_canvas.h"
+#include "editor/platform/x11_view_platform.h"
 #endif
 
 namespace kestravel::plugins {
@@ -40,22 +41,14 @@ using Steinberg::uint32;
 static_assert(kEditorModifierShift == kModifierShift && kEditorModifierControl == kModifierControl,
               "the snapshot interface hands its key bits straight to the editor");
 
-#ifndef _WIN32
-// No window system: nothing to repaint or capture, and dialogs have no owner.
-class NoWindow final : public EditorWindow {
-public:
-    void invalidate() override {}
-    void captureMouse() override {}
-    void* dialogOwner() const override { return nullptr; }
-};
-#endif
-
 class View final : public Steinberg::CPluginView,
                    public Steinberg::IPlugViewContentScaleSupport,
                    public IEditorSnapshot
-#ifdef _WIN32
     ,
+#ifdef _WIN32
                    private EditorWindowClient
+#else
+                   private X11WindowClient
 #endif
 {
 public:
@@ -74,6 +67,8 @@ public:
         endPointer();
 #ifdef _WIN32
         window.shutDown();
+#else
+        platform.remove();
 #endif
         // Last: the module may go with this reference.
         if (owner)
@@ -82,7 +77,12 @@ public:
 
     tresult PLUGIN_API isPlatformTypeSupported(FIDString type) override
     {
-        return type && std::strcmp(type, Steinberg::kPlatformTypeHWND) == 0 ? kResultTrue : kResultFalse;
+#ifdef _WIN32
+        const FIDString ours = Steinberg::kPlatformTypeHWND;
+#else
+        const FIDString ours = Steinberg::kPlatformTypeX11EmbedWindowID;
+#endif
+        return type && std::strcmp(type, ours) == 0 ? kResultTrue : kResultFalse;
     }
 
     tresult PLUGIN_API attached(void* parent, FIDString type) override
@@ -93,9 +93,11 @@ public:
         systemWindow = parent;
         return kResultOk;
 #else
-        (void)parent;
-        (void)type;
-        return kResultFalse; // only HWND parents exist for this editor
+        // The host's run loop comes through the frame it set before attaching.
+        if (!platform.attach(parent, type, plugFrame, pixelsWide(), pixelsHigh()))
+            return kResultFalse;
+        systemWindow = parent;
+        return kResultOk;
 #endif
     }
 
@@ -108,6 +110,7 @@ public:
         systemWindow = nullptr;
         return window.dropClass() ? kResultOk : kResultFalse;
 #else
+        platform.remove();
         systemWindow = nullptr;
         return kResultOk;
 #endif
@@ -226,6 +229,8 @@ public:
         setRect(size);
 #ifdef _WIN32
         window.setSize(pixelsWide(), pixelsHigh());
+#else
+        platform.resize(pixelsWide(), pixelsHigh());
 #endif
         if (resized && plugFrame)
             plugFrame->resizeView(this, &size);
@@ -267,6 +272,10 @@ private:
 #ifdef _WIN32
         if (!headlessDialogs)
             return systemDialogs;
+#else
+        // Answers from the desktop's chooser arrive later, through the host's run loop.
+        if (!headlessDialogs && platform.attached())
+            return platform.desktopDialogs();
 #endif
         return headless;
     }
@@ -318,6 +327,16 @@ private:
         GdiCanvas canvas(dc, state.scale);
         paintView(state, host, canvas);
     }
+#else
+    // X11WindowClient
+    void paint(cairo_t* cr) override
+    {
+        CairoCanvas canvas(cr, state.scale);
+        paintView(state, host, canvas);
+    }
+#endif
+
+    // What either window hands on.
     void pointerDown(int32_t x, int32_t y, uint32_t modifiers, bool doubleClick) override
     {
         EditorContext editor = context();
@@ -346,7 +365,6 @@ private:
     void captureLost() override { endPointer(); }
     void hold() override { addRef(); }
     void letGo() override { release(); }
-#endif
 
     EditorHost& host;
     EditorEdits& edits;
@@ -358,7 +376,8 @@ private:
     Win32Dialogs systemDialogs;
     Win32EditorWindow window{*this};
 #else
-    NoWindow window;
+    X11ViewPlatform platform{*this};
+    X11EditorWindow& window = platform.editorWindow();
 #endif
 };
 

@@ -85,15 +85,21 @@ struct ViewFixture {
     IEditorSnapshot* snapshot = nullptr;
 };
 
-TEST(EditorView, AcceptsOnlyTheHwndPlatformType)
+// HWND on Windows, X11EmbedWindowID on Linux, each spelt exactly; nothing else anywhere.
+TEST(EditorView, AcceptsOnlyThePlatformsOwnWindowType)
 {
     ViewFixture f(OUTPUT);
+#ifdef _WIN32
+    const Steinberg::tresult hwnd = kResultTrue, x11 = kResultFalse;
+#else
+    const Steinberg::tresult hwnd = kResultFalse, x11 = kResultTrue;
+#endif
     const struct {
         const char* type;
         Steinberg::tresult result;
-    } cases[] = {{"HWND", kResultTrue},  {"hwnd", kResultFalse},   {"HWND ", kResultFalse},
-                 {"", kResultFalse},     {nullptr, kResultFalse},  {"NSView", kResultFalse},
-                 {"X11EmbedWindowID", kResultFalse}};
+    } cases[] = {{"HWND", hwnd},           {"hwnd", kResultFalse},    {"HWND ", kResultFalse},
+                 {"", kResultFalse},       {nullptr, kResultFalse},   {"NSView", kResultFalse},
+                 {"X11EmbedWindowID", x11}, {"X11EmbedWindowId", kResultFalse}};
     for (const auto& c : cases)
         EXPECT_EQ(f.view->isPlatformTypeSupported(c.type), c.result) << (c.type ? c.type : "null");
 }

@@ -349,7 +349,11 @@ TEST(Views, OnlyTheEditorNameGivesAView)
     Module output(OUTPUT);
     IPlugView* view = output->createView("editor");
     ASSERT_NE(view, nullptr);
+#ifdef _WIN32
     EXPECT_EQ(view->isPlatformTypeSupported(kPlatformTypeHWND), kResultTrue);
+#else
+    EXPECT_EQ(view->isPlatformTypeSupported(kPlatformTypeX11EmbedWindowID), kResultTrue);
+#endif
     view->release();
     EXPECT_EQ(output->createView("Editor"), nullptr);
     EXPECT_EQ(output->createView(""), nullptr);

@@ -4,10 +4,6 @@
 
 namespace kestravel::plugins {
 
-namespace {
-constexpr int32_t kIdOk = 1;
-}
-
 int32_t HeadlessDialogs::messageBoxW(void*, const std::u16string& text, const std::u16string&, uint32_t)
 {
     message = lenientUtf16ToUtf8(text);

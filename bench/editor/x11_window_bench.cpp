@@ -1,0 +1,269 @@
+// The editor's X11 window (needs an X server, e.g. Xvfb): how long a repaint tick takes until
+// its pixels are on the server, against the off-screen paint of the same picture, and what an
+// idle open editor costs in processor time.
+
+#include <benchmark/benchmark.h>
+
+#include <poll.h>
+#include <time.h>
+#include <xcb/xcb.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "core/parameter_ids.h"
+#include "editor/editor_host.h"
+#include "editor/editor_state.h"
+#include "editor/paint_view.h"
+#include "editor/platform/cairo_canvas.h"
+#include "editor/platform/x11_window.h"
+
+namespace kestravel::plugins {
+namespace {
+
+class IdleHost final : public EditorHost {
+public:
+    explicit IdleHost(ModuleKind moduleKind) : kind(moduleKind) { resetParamDefaults(values); }
+    ModuleKind kind;
+    ParamValues values;
+    PreloadedAudio clip;
+    ModuleKind editorKind() const override { return kind; }
+    double parameterValue(uint32_t id) const override { return readParamValue(values, id); }
+    int32_t applyEditorEdit(uint32_t id, double value) override
+    {
+        storeParamValue(values, id, value);
+        return 0;
+    }
+    int32_t inputBusChannelCount(int32_t busIndex) const override { return busIndex % 2 ? 2 : 1; }
+    const PreloadedAudio& playerClip() const override { return clip; }
+    uint64_t playerTotalFrames() const override { return clip.frames(); }
+    bool recorderReady() const override { return true; }
+    bool recorderRecording() const override { return false; }
+    bool recorderFailed() const override { return false; }
+    std::string statusText() const override
+    {
+        return "Recording " + std::to_string(recorded) + " frames; dropped 0";
+    }
+    bool setFile(const std::u16string&, std::string&) override { return false; }
+    uint64_t recorded = 48000;
+
+    // Something every kind shows changes, as automation or a running take would change it.
+    void change()
+    {
+        ++flips;
+        const double v = flips % 2 ? 0.25 : 0.75;
+        if (kind == FADER_BANK)
+            storeParamValue(values, kFaderGainParamBase, v);
+        else if (kind == PLAYER || kind == RECORDER)
+            recorded += 4800;
+        else
+            storeParamValue(values, kGainParam, v);
+    }
+    int flips = 0;
+};
+
+class PaintingClient final : public X11WindowClient {
+public:
+    explicit PaintingClient(IdleHost& h) : host(h) {}
+    IdleHost& host;
+    EditorState state;
+    void paint(cairo_t* cr) override
+    {
+        CairoCanvas canvas(cr);
+        paintView(state, host, canvas);
+    }
+    void pointerDown(int32_t, int32_t, uint32_t, bool) override {}
+    void pointerDrag(int32_t, int32_t, uint32_t) override {}
+    void pointerHover(int32_t, int32_t) override {}
+    bool pointerWheel(int32_t, int32_t, double, uint32_t) override { return false; }
+    void pointerUp() override {}
+    void captureLost() override {}
+    void hold() override {}
+    void letGo() override {}
+};
+
+// A run loop as small as a host's: poll on the descriptors, the timers when due.
+class BenchRunLoop final : public Steinberg::Linux::IRunLoop {
+public:
+    std::vector<std::pair<Steinberg::Linux::IEventHandler*, int>> watches;
+    std::vector<std::pair<Steinberg::Linux::ITimerHandler*, uint64_t>> timers;
+
+    Steinberg::tresult PLUGIN_API registerEventHandler(Steinberg::Linux::IEventHandler* h, int fd) override
+    {
+        watches.emplace_back(h, fd);
+        return Steinberg::kResultOk;
+    }
+    Steinberg::tresult PLUGIN_API unregisterEventHandler(Steinberg::Linux::IEventHandler* h) override
+    {
+        std::erase_if(watches, [h](const auto& w) { return w.first == h; });
+        return Steinberg::kResultOk;
+    }
+    Steinberg::tresult PLUGIN_API registerTimer(Steinberg::Linux::ITimerHandler* h, uint64_t ms) override
+    {
+        timers.emplace_back(h, ms);
+        return Steinberg::kResultOk;
+    }
+    Steinberg::tresult PLUGIN_API unregisterTimer(Steinberg::Linux::ITimerHandler* h) override
+    {
+        std::erase_if(timers, [h](const auto& t) { return t.first == h; });
+        return Steinberg::kResultOk;
+    }
+    Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID, void** obj) override
+    {
+        *obj = nullptr;
+        return Steinberg::kNoInterface;
+    }
+    Steinberg::uint32 PLUGIN_API addRef() override { return 2; }
+    Steinberg::uint32 PLUGIN_API release() override { return 1; }
+
+    void tick()
+    {
+        for (auto& t : timers)
+            t.first->onTimer();
+    }
+    void run(std::chrono::milliseconds length)
+    {
+        using Clock = std::chrono::steady_clock;
+        const auto end = Clock::now() + length;
+        auto due = Clock::now() + std::chrono::milliseconds(timers.empty() ? 100 : timers[0].second);
+        while (Clock::now() < end) {
+            std::vector<pollfd> fds;
+            for (auto& w : watches)
+                fds.push_back({w.second, POLLIN, 0});
+            const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now()).count();
+            ::poll(fds.data(), fds.size(), static_cast<int>(std::max<long long>(wait, 0)));
+            for (size_t i = 0; i < fds.size() && i < watches.size(); ++i)
+                if (fds[i].revents)
+                    watches[i].first->onFDIsSet(fds[i].fd);
+            if (Clock::now() >= due) {
+                tick();
+                due += std::chrono::milliseconds(timers.empty() ? 100 : timers[0].second);
+            }
+        }
+    }
+};
+
+double seconds(clockid_t clock)
+{
+    timespec t{};
+    clock_gettime(clock, &t);
+    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
+// The host's top-level window on a connection of its own.
+struct HostWindow {
+    HostWindow()
+    {
+        connection = xcb_connect(nullptr, nullptr);
+        if (xcb_connection_has_error(connection))
+            return;
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+        id = xcb_generate_id(connection);
+        const uint32_t overrideRedirect = 1;
+        xcb_create_window(connection, XCB_COPY_FROM_PARENT, id, screen->root, 0, 0, 960, 580, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_OVERRIDE_REDIRECT,
+                          &overrideRedirect);
+        xcb_map_window(connection, id);
+        std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+    }
+    ~HostWindow()
+    {
+        if (id)
+            xcb_destroy_window(connection, id);
+        xcb_flush(connection);
+        xcb_disconnect(connection);
+    }
+    bool ok() const { return id != 0; }
+    void* parent() const { return reinterpret_cast<void*>(static_cast<uintptr_t>(id)); }
+    xcb_connection_t* connection = nullptr;
+    uint32_t id = 0;
+};
+
+void prepare(IdleHost& host)
+{
+    if (host.kind == FADER_BANK)
+        storeParamValue(host.values, kActiveStripsParam, 1.0); // a full page of eight strips
+}
+
+// One tick with a changed picture (paint, the changed rows to the back buffer, the copy to the
+// window) until the server has done it, against the off-screen paint of the same picture,
+// alternately in one loop.
+void BM_TickToPixels(benchmark::State& state)
+{
+    if (!std::getenv("DISPLAY")) {
+        state.SkipWithError("no X display (run under Xvfb)");
+        return;
+    }
+    IdleHost host(static_cast<ModuleKind>(state.range(0)));
+    prepare(host);
+    PaintingClient client(host);
+    BenchRunLoop loop;
+    HostWindow top;
+    X11EditorWindow window(client);
+    if (!top.ok() || !window.attach(top.parent(), "X11EmbedWindowID", &loop)) {
+        state.SkipWithError("the window could not be shown");
+        return;
+    }
+    EditorState offscreenState;
+    CairoImage image;
+    double tickSeconds = 0, paintSeconds = 0;
+    const uint64_t framesBefore = window.framesShown();
+    for (auto _ : state) {
+        host.change();
+        const double t0 = seconds(CLOCK_MONOTONIC);
+        loop.tick();
+        window.waitForServer();
+        const double t1 = seconds(CLOCK_MONOTONIC);
+        paintView(offscreenState, host, image.canvas());
+        benchmark::ClobberMemory();
+        const double t2 = seconds(CLOCK_MONOTONIC);
+        tickSeconds += t1 - t0;
+        paintSeconds += t2 - t1;
+    }
+    const auto n = static_cast<double>(state.iterations());
+    state.counters["tick_us"] = 1e6 * tickSeconds / n;
+    state.counters["paint_us"] = 1e6 * paintSeconds / n;
+    state.counters["ratio"] = tickSeconds / paintSeconds;
+    state.counters["frames"] = static_cast<double>(window.framesShown() - framesBefore) / n;
+    state.SetLabel(kindDisplayName(host.kind));
+}
+BENCHMARK(BM_TickToPixels)->DenseRange(1, 8)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// An open editor left alone for 10 s on a host's loop: this process's processor time, in
+// percent of one core (the X server's share for drawing is not counted here).
+void BM_IdleEditorCpu(benchmark::State& state)
+{
+    if (!std::getenv("DISPLAY")) {
+        state.SkipWithError("no X display (run under Xvfb)");
+        return;
+    }
+    IdleHost host(static_cast<ModuleKind>(state.range(0)));
+    prepare(host);
+    PaintingClient client(host);
+    BenchRunLoop loop;
+    HostWindow top;
+    X11EditorWindow window(client);
+    if (!top.ok() || !window.attach(top.parent(), "X11EmbedWindowID", &loop)) {
+        state.SkipWithError("the window could not be shown");
+        return;
+    }
+    for (auto _ : state) {
+        const uint64_t frames = window.framesShown();
+        const double cpu0 = seconds(CLOCK_PROCESS_CPUTIME_ID);
+        const double wall0 = seconds(CLOCK_MONOTONIC);
+        loop.run(std::chrono::seconds(10));
+        const double cpu = seconds(CLOCK_PROCESS_CPUTIME_ID) - cpu0;
+        const double wall = seconds(CLOCK_MONOTONIC) - wall0;
+        state.counters["cpu_percent"] = 100.0 * cpu / wall;
+        state.counters["frames"] = static_cast<double>(window.framesShown() - frames);
+    }
+    state.SetLabel(kindDisplayName(host.kind));
+}
+BENCHMARK(BM_IdleEditorCpu)->Arg(OUTPUT)->Arg(FADER_BANK)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+} // namespace kestravel::plugins
+
+BENCHMARK_MAIN();
