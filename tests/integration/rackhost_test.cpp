@@ -10,6 +10,7 @@
 #include "kestravel_host/module.h"
 #include "kestravel_host/utf.h"
 #include "kestravel_host/wav.h"
+#include "run_rackhost.h"
 
 #ifndef _WIN32
 #include <sys/wait.h>
@@ -18,52 +19,9 @@
 namespace kestravel::plugins::testing_support {
 namespace {
 
-struct Outcome
-{
-    int exitCode;
-    std::string output; // stdout and stderr together
-};
+using Outcome = ProgramRun;
 
-std::string quoteArg(const std::string& arg)
-{
-#ifdef _WIN32
-    return "\"" + arg + "\"";
-#else
-    std::string q = "'";
-    for (char ch : arg)
-        q += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
-    return q + "'";
-#endif
-}
-
-Outcome rackhost(const std::vector<std::string>& args)
-{
-    std::filesystem::path program = std::filesystem::absolute(pathFromUtf8(KESTRAVEL_RACKHOST));
-    program.make_preferred();
-    std::string command = quoteArg(pathToUtf8(program));
-    for (const auto& a : args)
-        command += " " + quoteArg(a);
-    command += " 2>&1";
-#ifdef _WIN32
-    // cmd strips one pair of quotes around the whole line.
-    FILE* pipe = _popen(("\"" + command + "\"").c_str(), "r");
-#else
-    FILE* pipe = popen(command.c_str(), "r");
-#endif
-    if (pipe == nullptr)
-        return {-1, "cannot start rackhost"};
-    std::string output;
-    char buffer[4096];
-    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
-        output.append(buffer, n);
-#ifdef _WIN32
-    const int status = _pclose(pipe);
-    return {status, output};
-#else
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
-#endif
-}
+Outcome rackhost(const std::vector<std::string>& args) { return runRackhost(args); }
 
 std::string text(const std::filesystem::path& p) { return pathToUtf8(p); }
 

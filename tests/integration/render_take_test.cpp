@@ -7,6 +7,7 @@
 #include "kestravel_host/host_error.h"
 #include "kestravel_host/utf.h"
 #include "kestravel_host/wav.h"
+#include "run_rackhost.h"
 
 #ifndef _WIN32
 #include <sys/wait.h>
@@ -15,50 +16,13 @@
 namespace kestravel::plugins::testing_support {
 namespace {
 
-struct RenderRun
-{
-    int exitCode;
-    std::string output; // stdout and stderr together
-};
-
-std::string quoted(const std::string& arg)
-{
-#ifdef _WIN32
-    return "\"" + arg + "\"";
-#else
-    std::string q = "'";
-    for (char ch : arg)
-        q += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
-    return q + "'";
-#endif
-}
+using RenderRun = ProgramRun;
 
 // shellPrefix runs before rackhost in the same POSIX shell (limits, signal dispositions).
-RenderRun render(const std::vector<std::string>& args, const std::string& shellPrefix = "")
+RenderRun render(std::vector<std::string> args, const std::string& shellPrefix = "")
 {
-    std::filesystem::path program = std::filesystem::absolute(pathFromUtf8(KESTRAVEL_RACKHOST));
-    program.make_preferred();
-    std::string command = shellPrefix + quoted(pathToUtf8(program)) + " render";
-    for (const auto& a : args)
-        command += " " + quoted(a);
-    command += " 2>&1";
-#ifdef _WIN32
-    FILE* pipe = _popen(("\"" + command + "\"").c_str(), "r");
-#else
-    FILE* pipe = popen(command.c_str(), "r");
-#endif
-    if (pipe == nullptr)
-        return {-1, "cannot start rackhost"};
-    std::string output;
-    char buffer[4096];
-    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
-        output.append(buffer, n);
-#ifdef _WIN32
-    return {_pclose(pipe), output};
-#else
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
-#endif
+    args.insert(args.begin(), "render");
+    return runRackhost(args, shellPrefix);
 }
 
 std::string text(const std::filesystem::path& p) { return pathToUtf8(p); }

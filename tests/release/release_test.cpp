@@ -20,6 +20,7 @@
 
 #include "kestravel_host/module.h"
 #include "kestravel_host/utf.h"
+#include "run_rackhost.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -247,38 +248,9 @@ TEST_P(ReleaseBundle, SnapshotsAreNamedByClassListedWithTheirScaleAndSizedToIt)
 }
 
 // rackhost moduleinfo on a copy of a bundle whose Snapshots folder holds more than it should.
-struct Outcome
-{
-    int exitCode;
-    std::string output; // stdout and stderr together
-};
+using Outcome = testing_support::ProgramRun;
 
-Outcome rackhost(const std::vector<std::string>& args)
-{
-    fs::path program = fs::absolute(pathFromUtf8(KESTRAVEL_RACKHOST));
-    program.make_preferred();
-    std::string command = "\"" + pathToUtf8(program) + "\"";
-    for (const auto& a : args)
-        command += " \"" + a + "\"";
-    command += " 2>&1";
-#ifdef _WIN32
-    FILE* pipe = _popen(("\"" + command + "\"").c_str(), "r"); // cmd strips one pair of quotes
-#else
-    FILE* pipe = popen(command.c_str(), "r");
-#endif
-    if (pipe == nullptr)
-        return {-1, "cannot start rackhost"};
-    std::string output;
-    char buffer[4096];
-    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
-        output.append(buffer, n);
-#ifdef _WIN32
-    return {_pclose(pipe), output};
-#else
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
-#endif
-}
+Outcome rackhost(const std::vector<std::string>& args) { return testing_support::runRackhost(args); }
 
 class ModuleInfoCommand : public ::testing::Test
 {
