@@ -4,6 +4,7 @@
 
 #include "fileaudio/native_file.h"
 #include "fileaudio/preloaded_audio.h"
+#include "fileaudio/wav_source.h"
 #include "core/text_utf.h"
 
 #include <algorithm>
@@ -275,13 +276,7 @@ PreloadedAudio loadWav(const std::u16string& path, uint64_t limitBytes)
     return audio;
 }
 
-} // namespace kestravel::plugins
-
 // Streaming: the same walk and checks, without the preload limit, and decoding in pieces.
-
-#include "fileaudio/wav_source.h"
-
-namespace kestravel::plugins {
 
 WavSource openWavSource(const std::u16string& path)
 {
@@ -290,9 +285,8 @@ WavSource openWavSource(const std::u16string& path)
     std::error_code ec;
     try {
         fsPath = toFsPath(path);
-        // Anything but a regular file (a directory, a FIFO, a device) is not a WAV file to play.
-        if (std::filesystem::is_regular_file(fsPath, ec))
-            source.file = NativeFile::openForReading(fsPath, ec);
+        // The open keeps regular files only: a directory, a FIFO or a device is no WAV to play.
+        source.file = NativeFile::openForReading(fsPath, ec);
     } catch (const std::exception&) {
         // A path with no form on this platform names no file.
     }
