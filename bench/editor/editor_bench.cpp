@@ -159,7 +159,7 @@ void BM_PaintKindAtScale(benchmark::State& state)
 {
     BenchHost host(static_cast<ModuleKind>(state.range(0)));
     if (host.kind == PLAYER)
-        host.clip = oneSecondClip();
+        host.overview = oneSecondClip();
     if (host.kind == FADER_BANK)
         storeParamValue(host.values, kActiveStripsParam, 1.0);
     EditorState editor;

@@ -28,7 +28,7 @@ public:
     explicit IdleHost(ModuleKind moduleKind) : kind(moduleKind) { resetParamDefaults(values); }
     ModuleKind kind;
     ParamValues values;
-    PreloadedAudio clip;
+    WaveformOverview overview;
     ModuleKind editorKind() const override { return kind; }
     double parameterValue(uint32_t id) const override { return readParamValue(values, id); }
     int32_t applyEditorEdit(uint32_t id, double value) override
@@ -37,8 +37,8 @@ public:
         return 0;
     }
     int32_t inputBusChannelCount(int32_t busIndex) const override { return busIndex % 2 ? 2 : 1; }
-    const PreloadedAudio& playerClip() const override { return clip; }
-    uint64_t playerTotalFrames() const override { return clip.frames(); }
+    WaveformOverview playerOverview() const override { return overview; }
+    uint64_t playerTotalFrames() const override { return 0; }
     bool recorderReady() const override { return true; }
     bool recorderRecording() const override { return false; }
     bool recorderFailed() const override { return false; }

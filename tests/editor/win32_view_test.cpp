@@ -64,9 +64,8 @@ TEST(GdiPicture, MeaningfulPixelsOfEveryLayout)
 TEST(GdiPicture, WaveformColumns)
 {
     FakeEditorHost host(PLAYER);
-    host.clip.channels = 1;
-    host.clip.sampleRate = 8000;
-    host.clip.samples = {0.2f, -1.0f, 0.6f};
+    const float samples[] = {0.2f, -1.0f, 0.6f};
+    host.overview = computeOverview(samples, 3, 1, 8000);
     EditorState state;
     const auto pixels = gdiPicture(state, host);
     const auto pixel = [&](int32_t x, int32_t y) { return at(pixels, x, y); };
