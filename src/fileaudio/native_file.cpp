@@ -63,8 +63,10 @@ NativeFile& NativeFile::operator=(NativeFile&& other) noexcept
 NativeFile NativeFile::openForReading(const std::filesystem::path& path, std::error_code& ec)
 {
     NativeFile file;
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    // A streamed file stays open while it plays; sharing deletion lets the user delete or
+    // rename it meanwhile, as on Linux.
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         ec = lastError();
         return file;

@@ -281,7 +281,8 @@ TEST(SavedState, StreamedPlayerRestoresByItsPath)
     EXPECT_EQ(second->player.totalFrames.load(), 480u);
     EXPECT_EQ(second->statusText(), "long.wav | Ready | from disk; underruns 0");
 
-    std::filesystem::remove(dir.path / "long.wav");
+    // Moved away while both modules stream it (Windows keeps a deleted name while it is open).
+    std::filesystem::rename(dir.path / "long.wav", dir.path / "moved.wav");
     MemoryStream vanished(frame(savedText(*first)));
     EXPECT_EQ(second->setState(&vanished), kResultFalse); // refused whole, the stream plays on
     EXPECT_EQ(second->player.totalFrames.load(), 480u);
