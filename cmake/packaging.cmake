@@ -1,18 +1,5 @@
-# Where bundles install, what a release archive holds, and the 2x snapshot switch.
+# Where bundles install, what a release archive holds, and what writing the resources needs.
 
-# --- 2x snapshots: AUTO follows what rackhost snapshot offers.
-set(_kv_snapshot_source ${PROJECT_SOURCE_DIR}/host/rackhost/cmd_snapshot.cpp)
-if(KESTRAVEL_SNAPSHOT_2X STREQUAL "AUTO")
-  set(KESTRAVEL_SNAPSHOT_2X OFF)
-  if(EXISTS ${_kv_snapshot_source})
-    # Configure again when the command changes, so the option is picked up when it lands.
-    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_kv_snapshot_source})
-    file(READ ${_kv_snapshot_source} _kv_text)
-    if(_kv_text MATCHES "{[ \t]*\"scale\"")
-      set(KESTRAVEL_SNAPSHOT_2X ON)
-    endif()
-  endif()
-endif()
 if(KESTRAVEL_BUNDLE_RESOURCES AND CMAKE_CROSSCOMPILING AND CMAKE_HOST_UNIX)
   # The resources come from rackhost.exe, which only Wine runs here.
   find_program(KESTRAVEL_WINE wine)
