@@ -15,18 +15,9 @@ build() { # dir, cmake args...
 
 # A private X server for the Linux editor's window tests, for the Linux phases only (the Windows
 # phase starts its own). -noreset: the server must not restart between two tests' connections.
-displayfile=$(mktemp)
-Xvfb -displayfd 8 -nolisten tcp -noreset -screen 0 1280x1024x24 8>"$displayfile" >/dev/null 2>&1 &
-XVFB_PID=$!
+source scripts/xvfb.sh
+start_xvfb test -noreset
 trap 'kill "$XVFB_PID" 2>/dev/null || true' EXIT
-for _ in $(seq 100); do
-  [ -s "$displayfile" ] && break
-  kill -0 "$XVFB_PID" 2>/dev/null || { echo "test: Xvfb did not start" >&2; exit 1; }
-  sleep 0.1
-done
-[ -s "$displayfile" ] || { echo "test: Xvfb reported no display" >&2; exit 1; }
-export DISPLAY=":$(head -n1 "$displayfile")"
-rm -f "$displayfile"
 
 phase "Linux release: build and test"
 # The benchmarks are built too (not run), so they keep up with the code they measure.

@@ -94,17 +94,8 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir -p "$BUILD"
 
 # A private X server: the editor tests open real windows, and nothing may appear on a desktop.
-displayfile=$(mktemp)
-Xvfb -displayfd 8 -nolisten tcp -screen 0 1280x1024x24 8>"$displayfile" >/dev/null 2>&1 &
-XVFB_PID=$!
-for _ in $(seq 100); do
-  [ -s "$displayfile" ] && break
-  kill -0 "$XVFB_PID" 2>/dev/null || { echo "windows: Xvfb did not start" >&2; exit 1; }
-  sleep 0.1
-done
-[ -s "$displayfile" ] || { echo "windows: Xvfb reported no display" >&2; exit 1; }
-export DISPLAY=":$(head -n1 "$displayfile")"
-rm -f "$displayfile"
+source "$ROOT/scripts/xvfb.sh"
+start_xvfb windows
 
 if [ "${KESTRAVEL_WINE_FRESH:-0}" = 1 ] || [ ! -f "$WINEPREFIX/.kestravel-ready" ]; then
   rm -rf "$WINEPREFIX"
