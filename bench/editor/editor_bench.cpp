@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "bench_editor_host.h"
 #include "editor/editor_host.h"
 #include "editor/editor_state.h"
 #include "editor/paint_view.h"
@@ -25,30 +26,6 @@
 namespace kestravel::plugins {
 namespace {
 
-class BenchHost final : public EditorHost {
-public:
-    explicit BenchHost(ModuleKind moduleKind) : kind(moduleKind) { resetParamDefaults(values); }
-
-    ModuleKind kind;
-    ParamValues values;
-    WaveformOverview overview;
-
-    ModuleKind editorKind() const override { return kind; }
-    double parameterValue(uint32_t id) const override { return readParamValue(values, id); }
-    int32_t applyEditorEdit(uint32_t id, double value) override
-    {
-        storeParamValue(values, id, value);
-        return 0;
-    }
-    int32_t inputBusChannelCount(int32_t busIndex) const override { return busIndex % 2 ? 2 : 1; }
-    WaveformOverview playerOverview() const override { return overview; }
-    uint64_t playerTotalFrames() const override { return overview.frames; }
-    bool recorderReady() const override { return true; }
-    bool recorderRecording() const override { return false; }
-    bool recorderFailed() const override { return false; }
-    std::string statusText() const override { return "Recording 48000 frames; dropped 0"; }
-    bool setFile(const std::u16string&, std::string&) override { return false; }
-};
 
 // A pattern whose peak is 0.8 in every column whatever the clip's length, so that short and
 // long clips give the same picture. The overview is worked out once, as a load does; painting

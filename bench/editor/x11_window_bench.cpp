@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_editor_host.h"
 #include "core/parameter_ids.h"
 #include "editor/editor_host.h"
 #include "editor/editor_state.h"
@@ -23,31 +24,9 @@
 namespace kestravel::plugins {
 namespace {
 
-class IdleHost final : public EditorHost {
+class IdleHost final : public BenchHost {
 public:
-    explicit IdleHost(ModuleKind moduleKind) : kind(moduleKind) { resetParamDefaults(values); }
-    ModuleKind kind;
-    ParamValues values;
-    WaveformOverview overview;
-    ModuleKind editorKind() const override { return kind; }
-    double parameterValue(uint32_t id) const override { return readParamValue(values, id); }
-    int32_t applyEditorEdit(uint32_t id, double value) override
-    {
-        storeParamValue(values, id, value);
-        return 0;
-    }
-    int32_t inputBusChannelCount(int32_t busIndex) const override { return busIndex % 2 ? 2 : 1; }
-    WaveformOverview playerOverview() const override { return overview; }
-    uint64_t playerTotalFrames() const override { return 0; }
-    bool recorderReady() const override { return true; }
-    bool recorderRecording() const override { return false; }
-    bool recorderFailed() const override { return false; }
-    std::string statusText() const override
-    {
-        return "Recording " + std::to_string(recorded) + " frames; dropped 0";
-    }
-    bool setFile(const std::u16string&, std::string&) override { return false; }
-    uint64_t recorded = 48000;
+    using BenchHost::BenchHost;
 
     // Something every kind shows changes, as automation or a running take would change it.
     void change()
@@ -187,25 +166,38 @@ void prepare(IdleHost& host)
         storeParamValue(host.values, kActiveStripsParam, 1.0); // a full page of eight strips
 }
 
+// A kind's editor shown in a top-level window on the benchmark's run loop; shown is false (and
+// the benchmark skipped) without a display or a window.
+struct OpenEditor {
+    explicit OpenEditor(benchmark::State& state)
+        : host(static_cast<ModuleKind>(state.range(0))), client((prepare(host), host)), window(client)
+    {
+        if (!std::getenv("DISPLAY"))
+            state.SkipWithError("no X display (run under Xvfb)");
+        else if (!top.ok() || !window.attach(top.parent(), "X11EmbedWindowID", &loop))
+            state.SkipWithError("the window could not be shown");
+        else
+            shown = true;
+    }
+    IdleHost host;
+    PaintingClient client;
+    BenchRunLoop loop;
+    HostWindow top;
+    X11EditorWindow window;
+    bool shown = false;
+};
+
 // One tick with a changed picture (paint, the changed rows to the back buffer, the copy to the
 // window) until the server has done it, against the off-screen paint of the same picture,
 // alternately in one loop.
 void BM_TickToPixels(benchmark::State& state)
 {
-    if (!std::getenv("DISPLAY")) {
-        state.SkipWithError("no X display (run under Xvfb)");
+    OpenEditor open(state);
+    if (!open.shown)
         return;
-    }
-    IdleHost host(static_cast<ModuleKind>(state.range(0)));
-    prepare(host);
-    PaintingClient client(host);
-    BenchRunLoop loop;
-    HostWindow top;
-    X11EditorWindow window(client);
-    if (!top.ok() || !window.attach(top.parent(), "X11EmbedWindowID", &loop)) {
-        state.SkipWithError("the window could not be shown");
-        return;
-    }
+    IdleHost& host = open.host;
+    BenchRunLoop& loop = open.loop;
+    X11EditorWindow& window = open.window;
     EditorState offscreenState;
     CairoImage image;
     double tickSeconds = 0, paintSeconds = 0;
@@ -235,20 +227,12 @@ BENCHMARK(BM_TickToPixels)->DenseRange(1, 8)->Unit(benchmark::kMicrosecond)->Use
 // percent of one core (the X server's share for drawing is not counted here).
 void BM_IdleEditorCpu(benchmark::State& state)
 {
-    if (!std::getenv("DISPLAY")) {
-        state.SkipWithError("no X display (run under Xvfb)");
+    OpenEditor open(state);
+    if (!open.shown)
         return;
-    }
-    IdleHost host(static_cast<ModuleKind>(state.range(0)));
-    prepare(host);
-    PaintingClient client(host);
-    BenchRunLoop loop;
-    HostWindow top;
-    X11EditorWindow window(client);
-    if (!top.ok() || !window.attach(top.parent(), "X11EmbedWindowID", &loop)) {
-        state.SkipWithError("the window could not be shown");
-        return;
-    }
+    IdleHost& host = open.host;
+    BenchRunLoop& loop = open.loop;
+    X11EditorWindow& window = open.window;
     for (auto _ : state) {
         const uint64_t frames = window.framesShown();
         const double cpu0 = seconds(CLOCK_PROCESS_CPUTIME_ID);
