@@ -317,7 +317,53 @@ bool wheelStep(EditorHost& host, const WheelHit& hit, int32_t direction)
     return false;
 }
 
+// The buttons that are not wheel targets but act on one parameter each.
+bool buttonParameter(const EditorContext& editor, int32_t x, int32_t y, uint32_t& id)
+{
+    const EditorHost& host = editor.host;
+    switch (host.editorKind()) {
+    case FADER_BANK: {
+        const uint32_t n = stripsShown(host);
+        for (uint32_t slot = 0; slot < layout::kStripsPerPage; ++slot) {
+            const uint32_t strip = editor.state.faderPage * layout::kStripsPerPage + slot;
+            if (strip >= n)
+                break;
+            if (contains(layout::muteButton(layout::slotColumn(slot)), x, y)) {
+                id = kFaderMuteParamBase + strip;
+                return true;
+            }
+        }
+        return false;
+    }
+    case PLAYER:
+    case RECORDER:
+        if (contains(layout::kPlayButton, x, y) || contains(layout::kStopButton, x, y)) {
+            id = kPlayRecordParam;
+            return true;
+        }
+        if (contains(layout::kFollowButton, x, y)) {
+            id = kFollowTransportParam;
+            return true;
+        }
+        return false;
+    default: return false;
+    }
+}
+
 } // namespace
+
+bool parameterAt(const EditorContext& editor, int32_t x, int32_t y, uint32_t& id)
+{
+    const Point p = editorPoint(editor.state, x, y);
+    if (p.px < 0 || p.py < 0 || p.px >= kEditorWidth || p.py >= kEditorHeight)
+        return false;
+    const WheelHit hit = wheelHit(editor, p.px, p.py);
+    if (hit.target != WheelTarget::None) {
+        id = hit.id;
+        return true;
+    }
+    return buttonParameter(editor, p.px, p.py, id);
+}
 
 void pointerHover(EditorContext& editor, int32_t x, int32_t y) noexcept
 {

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "editor/geometry.h"
+#include "editor/text_util.h"
 #include "core/parameter_ids.h"
 
 namespace kestravel::plugins::layout {
@@ -69,10 +70,16 @@ inline int32_t stripCount(double normalized) noexcept
     return activeStripCount(unitInterval(normalized));
 }
 
-// Knob centre rows and columns, truncated toward zero as drawn.
+// The gain law the faders show: -90 dB at 0, +12 dB at 1.
+inline double faderDecibels(double v) noexcept { return v * 102.0 - 90.0; }
+
+// Knob centre rows and columns, truncated toward zero as drawn. A strip's row comes from the
+// tenth of a dB its label shows, in whole numbers: a value a host kept as a 32-bit float
+// (0.88235295 for 0.8823529412) sits on the same pixel as the value it came from.
 inline int32_t stripKnobCentre(double v) noexcept
 {
-    return kStripFaderTop + static_cast<int32_t>(kStripTravel * (1.0 - unitInterval(v)));
+    const int32_t belowTop = 120 - decibelTenths(faderDecibels(unitInterval(v))); // 0..1020 tenths
+    return kStripFaderTop + kStripTravel * belowTop / 1020;
 }
 
 // The drawn knob of a strip fader at column x; a press anywhere on it grabs it, also where it
@@ -93,8 +100,5 @@ inline int32_t tailSeconds(double normalized) noexcept
 {
     return static_cast<int32_t>(std::lround(unitInterval(normalized) * kTailMaxSeconds));
 }
-
-// The gain law the faders show: -90 dB at 0, +12 dB at 1.
-inline double faderDecibels(double v) noexcept { return v * 102.0 - 90.0; }
 
 } // namespace kestravel::plugins::layout

@@ -2,6 +2,7 @@
 
 #include "core/text_utf.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -51,6 +52,25 @@ std::u16string decibelText(double decibels)
     if (std::strcmp(buffer, "-0.0 dB") == 0)
         return u"0.0 dB";
     return widenAscii(buffer);
+}
+
+int32_t decibelTenths(double decibels) noexcept
+{
+    // Read back from the text itself, so the two can never round apart.
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, "%.1f", decibels);
+    const char* c = buffer;
+    const bool negative = *c == '-';
+    if (negative)
+        ++c;
+    int64_t tenths = 0;
+    for (; *c; ++c) {
+        if (*c >= '0' && *c <= '9')
+            tenths = std::min<int64_t>(tenths * 10 + (*c - '0'), INT32_MAX);
+        else if (*c != '.')
+            return 0; // "nan", "inf"
+    }
+    return static_cast<int32_t>(negative ? -tenths : tenths);
 }
 
 } // namespace kestravel::plugins

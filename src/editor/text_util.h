@@ -20,4 +20,7 @@ std::u16string decimalText(uint64_t value);
 // "%.1f dB": -90.0 dB, 12.0 dB; never "-0.0 dB".
 std::u16string decibelText(double decibels);
 
+// The tenths of a dB that decibelText shows for a finite value: "-0.3 dB" is -3.
+int32_t decibelTenths(double decibels) noexcept;
+
 } // namespace kestravel::plugins

@@ -10,11 +10,14 @@
 #include "editor/text_util.h"
 #include "kestravel/ieditorsnapshot.h"
 #include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
+#include "pluginterfaces/vst/ivstcontextmenu.h"
+#include "pluginterfaces/vst/ivstplugview.h"
 #include "public.sdk/source/common/pluginview.h"
 
 #ifdef _WIN32
 #include "editor/platform/gdi_canvas.h"
 #include "editor/platform/win32_dialogs.h"
+#include "editor/platform/win32_module_hold.h"
 #include "editor/platform/win32_window.h"
 #include "editor/png_file.h"
 #else
@@ -43,6 +46,7 @@ static_assert(kEditorModifierShift == kModifierShift && kEditorModifierControl =
 
 class View final : public Steinberg::CPluginView,
                    public Steinberg::IPlugViewContentScaleSupport,
+                   public Steinberg::Vst::IParameterFinder,
                    public IEditorSnapshot
     ,
 #ifdef _WIN32
@@ -52,8 +56,9 @@ class View final : public Steinberg::CPluginView,
 #endif
 {
 public:
-    View(EditorHost& editorHost, EditorEdits& editorEdits, Steinberg::FUnknown* plugin)
-        : host(editorHost), edits(editorEdits), owner(plugin)
+    View(EditorHost& editorHost, EditorEdits& editorEdits, Steinberg::FUnknown* plugin,
+         const ComponentHandlerSource* handlerSource)
+        : host(editorHost), edits(editorEdits), owner(plugin), handlers(handlerSource)
     {
         const Steinberg::ViewRect size(0, 0, kEditorWidth, kEditorHeight);
         setRect(size);
@@ -90,20 +95,51 @@ public:
 #ifdef _WIN32
         if (!window.attach(parent, type))
             return kResultFalse;
-        systemWindow = parent;
-        return kResultOk;
 #else
         // The host's run loop comes through the frame it set before attaching.
         if (!platform.attach(parent, type, plugFrame, pixelsWide(), pixelsHigh()))
             return kResultFalse;
-        systemWindow = parent;
-        return kResultOk;
 #endif
+        systemWindow = parent;
+        // A host that set the scale before it had a frame, and sized its window from an
+        // earlier getSize, learns the size now.
+        sizeUntold = rect.getWidth() != sizeAsked.getWidth() || rect.getHeight() != sizeAsked.getHeight();
+        tellSize();
+        return kResultOk;
+    }
+
+    tresult PLUGIN_API getSize(Steinberg::ViewRect* size) override
+    {
+        const tresult result = CPluginView::getSize(size);
+        if (result == kResultTrue || result == kResultOk) {
+            sizeAsked = rect;
+            sizeUntold = false;
+        }
+        return result;
+    }
+
+    tresult PLUGIN_API setFrame(Steinberg::IPlugFrame* frame) override
+    {
+        const tresult result = CPluginView::setFrame(frame);
+        if (isAttached())
+            tellSize();
+        return result;
+    }
+
+    // IParameterFinder: the control under the pointer, in the view's (scaled) pixels.
+    tresult PLUGIN_API findParameter(int32 xPos, int32 yPos, Steinberg::Vst::ParamID& resultTag) override
+    {
+        uint32_t id = 0;
+        if (!parameterAt(context(), xPos, yPos, id))
+            return kResultFalse;
+        resultTag = id;
+        return kResultTrue;
     }
 
     tresult PLUGIN_API removed() override
     {
         endPointer();
+        sizeUntold = false;
 #ifdef _WIN32
         if (!window.teardown())
             return kResultFalse;
@@ -232,8 +268,13 @@ public:
 #else
         platform.resize(pixelsWide(), pixelsHigh());
 #endif
-        if (resized && plugFrame)
+        if (resized && isAttached())
+            sizeUntold = true; // told now, or once there is a frame
+        if (resized && plugFrame) {
+            if (isAttached())
+                sizeUntold = false;
             plugFrame->resizeView(this, &size);
+        }
         window.invalidate();
         return kResultTrue;
     }
@@ -262,6 +303,7 @@ public:
     OBJ_METHODS(View, CPluginView)
     DEFINE_INTERFACES
         DEF_INTERFACE(Steinberg::IPlugViewContentScaleSupport)
+        DEF_INTERFACE(Steinberg::Vst::IParameterFinder)
         DEF_INTERFACE(IEditorSnapshot)
     END_DEFINE_INTERFACES(CPluginView)
     REFCOUNT_METHODS(CPluginView)
@@ -281,6 +323,45 @@ private:
     }
 
     EditorContext context() { return {host, edits, window, dialogs(), state}; }
+
+    // Tells the frame the view's size, once, when it differs from what the host last asked.
+    void tellSize()
+    {
+        if (!sizeUntold || !plugFrame)
+            return;
+        sizeUntold = false;
+        Steinberg::ViewRect size = rect;
+        plugFrame->resizeView(this, &size);
+    }
+
+    // A right-click at (x, y), device pixels: the host's menu of the parameter there, popped
+    // up at the pointer. Nothing happens without a control there, mid-drag, or where the host
+    // has no menus.
+    void contextMenu(int32_t x, int32_t y) override
+    {
+        if (state.gestureOpen || state.dragStrip >= 0 || state.dragGain || !handlers)
+            return;
+        uint32_t id = 0;
+        if (!parameterAt(context(), x, y, id))
+            return;
+        Steinberg::FUnknown* handler = handlers->hostComponentHandler();
+        if (!handler)
+            return;
+        Steinberg::IPtr<Steinberg::Vst::IComponentHandler3> menus;
+        void* obj = nullptr;
+        if (handler->queryInterface(Steinberg::Vst::IComponentHandler3::iid, &obj) != kResultOk || !obj)
+            return;
+        menus = Steinberg::owned(static_cast<Steinberg::Vst::IComponentHandler3*>(obj));
+        const Steinberg::Vst::ParamID param = id;
+        Steinberg::IPtr<Steinberg::Vst::IContextMenu> menu = Steinberg::owned(menus->createContextMenu(this, &param));
+        if (!menu)
+            return;
+#ifdef _WIN32
+        // The host's menu runs a modal loop, in which it may unload the module.
+        ModuleHold keepLoaded;
+#endif
+        menu->popup(x, y);
+    }
 
     int32 pixelsWide() const { return scaledLength(kEditorWidth, state.scale); }
     int32 pixelsHigh() const { return scaledLength(kEditorHeight, state.scale); }
@@ -369,7 +450,11 @@ private:
     EditorHost& host;
     EditorEdits& edits;
     Steinberg::FUnknown* owner;
+    const ComponentHandlerSource* handlers;
     EditorState state;
+    // The size the host last read with getSize: before any, the size it could assume.
+    Steinberg::ViewRect sizeAsked{0, 0, kEditorWidth, kEditorHeight};
+    bool sizeUntold = false; // attached at another size, and the frame not told yet
     HeadlessDialogs headless;
     bool headlessDialogs = false;
 #ifdef _WIN32
@@ -383,9 +468,10 @@ private:
 
 } // namespace
 
-Steinberg::IPlugView* createEditorView(EditorHost& host, EditorEdits& edits, Steinberg::FUnknown* owner)
+Steinberg::IPlugView* createEditorView(EditorHost& host, EditorEdits& edits, Steinberg::FUnknown* owner,
+                                       const ComponentHandlerSource* handlers)
 {
-    return new View(host, edits, owner);
+    return new View(host, edits, owner, handlers);
 }
 
 } // namespace kestravel::plugins

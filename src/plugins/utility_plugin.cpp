@@ -233,7 +233,7 @@ IPlugView* PLUGIN_API UtilityPlugin::createView(FIDString name)
 {
     if (name == nullptr || std::strcmp(name, "editor") != 0)
         return nullptr;
-    return createEditorView(*this, *this, static_cast<IComponent*>(this));
+    return createEditorView(*this, *this, static_cast<IComponent*>(this), this);
 }
 
 int32_t UtilityPlugin::inputBusChannelCount(int32_t busIndex) const

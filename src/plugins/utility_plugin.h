@@ -3,6 +3,7 @@
 
 #include "editor/editor_edits.h"
 #include "editor/editor_host.h"
+#include "editor/view.h"
 #include "engine/module_core.h"
 
 #include "kestravel/imodulereport.h"
@@ -16,6 +17,7 @@ class UtilityPlugin : public Steinberg::Vst::SingleComponentEffect,
                       public ModuleCore,
                       public EditorHost,
                       public EditorEdits,
+                      public ComponentHandlerSource,
                       public IModuleReport {
 public:
     using tresult = Steinberg::tresult;
@@ -92,6 +94,8 @@ public:
     bool recorderReady() const override { return recorder.ready.load(); }
     bool recorderRecording() const override { return recorder.recording.load(); }
     bool recorderFailed() const override { return recorder.failed.load(); }
+    // ComponentHandlerSource [UI thread]: for the editor's right-click menus.
+    Steinberg::FUnknown* hostComponentHandler() const override { return getComponentHandler(); }
 
 private:
     void createBuses();

@@ -22,6 +22,7 @@
 #include "kestravel/ieditorsnapshot.h"
 #include "pluginterfaces/base/ipluginbase.h"
 #include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
+#include "pluginterfaces/vst/ivstplugview.h"
 #include "picture_checks.h"
 
 namespace kestravel::plugins::testing {
@@ -140,7 +141,8 @@ TEST(EditorView, AnswersItsInterfaces)
     ViewFixture f(OUTPUT);
     ASSERT_NE(f.snapshot, nullptr);
     for (const Steinberg::FUID* iid :
-         {&IPlugView::iid, &Steinberg::FUnknown::iid, &Steinberg::IPlugViewContentScaleSupport::iid}) {
+         {&IPlugView::iid, &Steinberg::FUnknown::iid, &Steinberg::IPlugViewContentScaleSupport::iid,
+          &Steinberg::Vst::IParameterFinder::iid}) {
         void* obj = nullptr;
         ASSERT_EQ(f.view->queryInterface(*iid, &obj), kResultOk);
         static_cast<Steinberg::FUnknown*>(obj)->release();
@@ -394,6 +396,45 @@ TEST(ContentScale, PointerWorksInScaledPixels)
     ASSERT_EQ(f.host.edits.size(), 2u);
     EXPECT_NEAR(f.host.edits[1].value, 0.5 + 10 / 863.0, 1e-12);
     EXPECT_TRUE(f.host.gesturesBalanced());
+}
+
+// What a host's "automate/learn the control under the mouse" gets from the view.
+TEST(ParameterFinder, FindsTheControlUnderThePointerInTheViewsPixels)
+{
+    ViewFixture f(FADER_BANK);
+    f.host.set(kActiveStripsParam, 11 / 63.0); // 12 strips
+    void* obj = nullptr;
+    ASSERT_EQ(f.view->queryInterface(Steinberg::Vst::IParameterFinder::iid, &obj), kResultOk);
+    auto* finder = static_cast<Steinberg::Vst::IParameterFinder*>(obj);
+    struct Case {
+        int32_t x, y;       // editor pixels
+        Steinberg::tresult result;
+        Steinberg::Vst::ParamID id;
+    };
+    const Case cases[] = {
+        {229 - 40, 300, kResultTrue, kFaderGainParamBase + 1}, // strip 2's fader
+        {229 - 40, 220, kResultTrue, kFaderMuteParamBase + 1}, // and its mute
+        {670, 120, kResultTrue, kActiveStripsParam},           // the count's "-"
+        {60, 540, kResultFalse, 0},                            // a page button
+        {5, 5, kResultFalse, 0},
+    };
+    for (int32_t scale : {1, 2}) {
+        ASSERT_EQ(f.setScale(static_cast<float>(scale)), kResultTrue);
+        for (const Case& c : cases) {
+            Steinberg::Vst::ParamID id = 12345;
+            const int32_t x = c.x * scale;
+            const int32_t y = c.y * scale;
+            EXPECT_EQ(finder->findParameter(x, y, id), c.result) << c.x << "," << c.y << " x" << scale;
+            EXPECT_EQ(id, c.result == kResultTrue ? c.id : 12345u) << c.x << "," << c.y << " x" << scale;
+        }
+    }
+    // The second page shows strips 9 to 12: the same place is another strip.
+    f.snapshot->mouseDown(2 * 100, 2 * 540);
+    f.snapshot->mouseUp();
+    Steinberg::Vst::ParamID id = 0;
+    EXPECT_EQ(finder->findParameter(2 * (229 - 40), 2 * 300, id), kResultTrue);
+    EXPECT_EQ(id, kFaderGainParamBase + 9);
+    finder->release();
 }
 
 TEST(EditorSnapshot, GesturesCloseWhenTheDragIsCutShort)

@@ -64,6 +64,7 @@ public:
     }
     void pointerUp() override { calls.push_back("up"); }
     void captureLost() override { calls.push_back("lost"); }
+    void contextMenu(int32_t x, int32_t y) override { calls.push_back("menu " + xy(x, y)); }
     void hold() override { ++holds; }
     void letGo() override { --holds; }
     std::vector<std::string> hovers;

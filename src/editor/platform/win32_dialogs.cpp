@@ -1,6 +1,7 @@
 #ifdef _WIN32
 
 #include "editor/platform/win32_dialogs.h"
+#include "editor/platform/win32_module_hold.h"
 
 #include <windows.h>
 
@@ -25,7 +26,11 @@ std::optional<std::u16string> runFileDialog(const FileDialogRequest& request, bo
     ofn.nMaxFile = kFileDialogBufferUnits;
     ofn.lpstrDefExt = wide(request.defaultExtension);
     ofn.Flags = request.flags;
-    const BOOL chosen = save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
+    BOOL chosen;
+    {
+        ModuleHold keepLoaded;
+        chosen = save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
+    }
     if (!chosen)
         return std::nullopt;
     // The last unit always stays NUL, so the text ends inside the buffer.
@@ -38,11 +43,13 @@ std::optional<std::u16string> runFileDialog(const FileDialogRequest& request, bo
 int32_t Win32Dialogs::messageBoxW(void* owner, const std::u16string& text, const std::u16string& caption,
                                   uint32_t type)
 {
+    ModuleHold keepLoaded;
     return MessageBoxW(static_cast<HWND>(owner), wide(text), wide(caption), type);
 }
 
 int32_t Win32Dialogs::messageBoxA(void* owner, const std::string& text, const std::string& caption, uint32_t type)
 {
+    ModuleHold keepLoaded;
     return MessageBoxA(static_cast<HWND>(owner), text.c_str(), caption.c_str(), type);
 }
 

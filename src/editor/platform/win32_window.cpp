@@ -225,6 +225,15 @@ LRESULT Win32EditorWindow::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM
         client.pointerUp();
         ReleaseCapture();
         return 0;
+    case WM_RBUTTONDOWN: return 0;
+    case WM_RBUTTONUP:
+        // As the system's context menus: on the release. The host's menu runs a modal loop.
+        if (!(wParam & MK_LBUTTON)) {
+            client.hold();
+            client.contextMenu(xFrom(lParam), yFrom(lParam));
+            client.letGo();
+        }
+        return 0;
     case WM_CAPTURECHANGED: client.captureLost(); return 0;
     case WM_MOUSEWHEEL: {
         // The position comes in screen coordinates; 120 is one notch.

@@ -32,6 +32,9 @@ public:
     virtual bool pointerWheel(int32_t x, int32_t y, double notches, uint32_t modifiers) = 0;
     virtual void pointerUp() = 0;
     virtual void captureLost() = 0;
+    // A right click (its release, outside a drag): the host's menu of the control there, if
+    // any. May run the host's modal menu loop.
+    virtual void contextMenu(int32_t x, int32_t y) = 0;
     // Keeps the client alive while a message that can run a modal loop is handled.
     virtual void hold() = 0;
     virtual void letGo() = 0;

@@ -21,6 +21,7 @@ namespace {
 constexpr uint32_t kXembedVersion = 0;
 constexpr uint32_t kXembedMapped = 1;
 constexpr uint8_t kLeftButton = 1;
+constexpr uint8_t kRightButton = 3;
 constexpr uint8_t kWheelUp = 4;
 constexpr uint8_t kWheelDown = 5;
 constexpr int32_t kNoticeHeight = 28;
@@ -418,6 +419,12 @@ bool X11EditorWindow::dispatch(xcb_generic_event_t* event, bool moreMotionFollow
             break;
         if (e->detail == kWheelUp || e->detail == kWheelDown) {
             client.pointerWheel(e->event_x, e->event_y, e->detail == kWheelUp ? 1.0 : -1.0, modifiersOf(e->state));
+            break;
+        }
+        if (e->detail == kRightButton && !dragging) {
+            // The press grabbed the pointer for us; the host's menu needs it.
+            endGrab();
+            client.contextMenu(e->event_x, e->event_y);
             break;
         }
         if (e->detail != kLeftButton)

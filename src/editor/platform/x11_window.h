@@ -40,6 +40,9 @@ public:
     virtual bool pointerWheel(int32_t x, int32_t y, double notches, uint32_t modifiers) = 0;
     virtual void pointerUp() = 0;
     virtual void captureLost() = 0; // the grab or the focus went elsewhere mid-drag
+    // A right-button press (outside a drag): the host's menu of the control there, if any.
+    // May run the host's menu loop.
+    virtual void contextMenu(int32_t x, int32_t y) = 0;
     // Keeps the client alive while an event is handed on: the host may drop the view meanwhile.
     virtual void hold() = 0;
     virtual void letGo() = 0;

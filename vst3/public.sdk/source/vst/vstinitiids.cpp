@@ -1,10 +1,12 @@
 // The one definition of each VST interface ID.
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
+#include "pluginterfaces/vst/ivstcontextmenu.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 #include "pluginterfaces/vst/ivstevents.h"
 #include "pluginterfaces/vst/ivsthostapplication.h"
 #include "pluginterfaces/vst/ivstmessage.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
+#include "pluginterfaces/vst/ivstplugview.h"
 #include "pluginterfaces/vst/ivstunits.h"
 
 namespace Steinberg {
@@ -19,6 +21,10 @@ DEF_CLASS_IID (Vst::IMidiMapping)
 DEF_CLASS_IID (Vst::IComponentHandler)
 DEF_CLASS_IID (Vst::IComponentHandler2)
 DEF_CLASS_IID (Vst::IComponentHandlerBusActivation)
+DEF_CLASS_IID (Vst::IComponentHandler3)
+DEF_CLASS_IID (Vst::IContextMenuTarget)
+DEF_CLASS_IID (Vst::IContextMenu)
+DEF_CLASS_IID (Vst::IParameterFinder)
 DEF_CLASS_IID (Vst::IUnitInfo)
 DEF_CLASS_IID (Vst::IUnitHandler)
 DEF_CLASS_IID (Vst::IUnitHandler2)
