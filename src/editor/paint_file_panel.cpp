@@ -63,7 +63,7 @@ void paintFilePanelBody(const EditorHost& host, Canvas& canvas)
         const bool streamed = paintPlayerPanel(host, canvas);
         canvas.drawLabel({28, 523, 930, 563},
                          streamed ? u"WAV PCM 16/24/32-bit or float32. Longer than 512 MiB decoded: played from disk."
-                                  : u"WAV PCM 16/24/32-bit or float32. Preloaded audio, maximum 512 MiB decoded.",
+                                  : u"WAV PCM 16/24/32-bit or float32. Preloaded up to 512 MiB decoded; longer files play from disk.",
                          palette::kSecondaryText, 14, false, TextFormat::Line);
     } else {
         paintRecorderPanel(host, canvas);

@@ -268,11 +268,11 @@ public:
 #else
         platform.resize(pixelsWide(), pixelsHigh());
 #endif
-        if (resized && isAttached())
+        if (resized && isAttached()) {
             sizeUntold = true; // told now, or once there is a frame
-        if (resized && plugFrame) {
-            if (isAttached())
-                sizeUntold = false;
+            tellSize();
+        } else if (resized && plugFrame) {
+            sizeAsked = size; // told before attaching
             plugFrame->resizeView(this, &size);
         }
         window.invalidate();
@@ -330,6 +330,7 @@ private:
         if (!sizeUntold || !plugFrame)
             return;
         sizeUntold = false;
+        sizeAsked = rect;
         Steinberg::ViewRect size = rect;
         plugFrame->resizeView(this, &size);
     }
@@ -452,7 +453,7 @@ private:
     Steinberg::FUnknown* owner;
     const ComponentHandlerSource* handlers;
     EditorState state;
-    // The size the host last read with getSize: before any, the size it could assume.
+    // The size the host last read with getSize or was told: before any, the size it could assume.
     Steinberg::ViewRect sizeAsked{0, 0, kEditorWidth, kEditorHeight};
     bool sizeUntold = false; // attached at another size, and the frame not told yet
     HeadlessDialogs headless;

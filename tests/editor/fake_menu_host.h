@@ -5,7 +5,6 @@
 
 #include <vector>
 
-#include "editor/view.h"
 #include "pluginterfaces/base/funknown.h"
 #include "pluginterfaces/gui/iplugview.h"
 #include "pluginterfaces/vst/ivstcontextmenu.h"
@@ -27,20 +26,12 @@ inline bool sameId(const Steinberg::TUID a, const Steinberg::FUID& b)
     return Steinberg::FUnknownPrivate::iidEqual(a, b.toTUID());
 }
 
-class FakeMenuHost : public Steinberg::Vst::IComponentHandler,
-                     public Steinberg::Vst::IComponentHandler3,
-                     public ComponentHandlerSource {
+class FakeMenuHost : public Steinberg::Vst::IComponentHandler, public Steinberg::Vst::IComponentHandler3 {
 public:
     bool offersMenus = true;
     std::vector<MenuRequest> requests;
     int edits = 0;
     int menusAlive = 0; // menus handed out and not yet released
-
-    // ComponentHandlerSource
-    Steinberg::FUnknown* hostComponentHandler() const override
-    {
-        return static_cast<Steinberg::Vst::IComponentHandler*>(const_cast<FakeMenuHost*>(this));
-    }
 
     // IComponentHandler
     Steinberg::tresult PLUGIN_API beginEdit(Steinberg::Vst::ParamID) override { return ++edits, Steinberg::kResultOk; }
@@ -77,7 +68,7 @@ public:
     Steinberg::uint32 PLUGIN_API release() override { return 1; }
 
 private:
-    class Menu : public Steinberg::Vst::IContextMenu {
+    class Menu final : public Steinberg::Vst::IContextMenu {
     public:
         Menu(FakeMenuHost& h, size_t i) : host(h), index(i) { ++host.menusAlive; }
         Steinberg::int32 PLUGIN_API getItemCount() override { return 0; }

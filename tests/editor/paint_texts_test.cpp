@@ -109,7 +109,9 @@ TEST(PaintTexts, PlayerWithAndWithoutClip)
     host.set(kPlayRecordParam, 1.0);
     host.set(kFollowTransportParam, 0.0);
     const Label status{{28, 169, 929, 218}, u"loop.wav | Ready", kAccent, 15, false, kWrap};
-    const Label footer{{28, 523, 930, 563}, u"WAV PCM 16/24/32-bit or float32. Preloaded audio, maximum 512 MiB decoded.",
+    // True of any file: long ones stream.
+    const Label footer{{28, 523, 930, 563},
+                       u"WAV PCM 16/24/32-bit or float32. Preloaded up to 512 MiB decoded; longer files play from disk.",
                        kSecondaryText, 14, false, kLine};
     const Label hint{{40, 300, 920, 375}, u"Choose a WAV file to see its waveform.", kSecondaryText, 19, false, kCentred};
     const std::vector<Label> head{title(u"KESTRAVEL PLAYER"), kSubtitle,

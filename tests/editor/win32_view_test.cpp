@@ -18,6 +18,7 @@
 #include "editor/platform/win32_window.h"
 #include "editor/view.h"
 #include "fake_editor_host.h"
+#include "fake_menu_host.h"
 #include "fake_plug_frame.h"
 #include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
 #include "kestravel/ieditorsnapshot.h"
@@ -578,6 +579,126 @@ TEST_F(WindowFixture, WindowThatSurvivesItsViewNeverReachesIt)
     EXPECT_EQ(host.edits.size(), edits);
     EXPECT_EQ(host.kindReads, reads);
     EXPECT_TRUE(DestroyWindow(child));
+}
+
+// The host's handler as the module hands it to its view.
+struct MenuHostSource : ComponentHandlerSource {
+    FakeMenuHost menus;
+    Steinberg::FUnknown* hostComponentHandler() const override
+    {
+        return static_cast<Steinberg::Vst::IComponentHandler*>(const_cast<FakeMenuHost*>(&menus));
+    }
+};
+
+void rightClick(HWND child, int x, int y, WPARAM held = 0)
+{
+    SendMessageW(child, WM_RBUTTONDOWN, MK_RBUTTON | held, point(x, y));
+    SendMessageW(child, WM_RBUTTONUP, held, point(x, y));
+}
+
+TEST_F(WindowFixture, RightClickOpensTheHostsMenuOfTheControl)
+{
+    FakeEditorHost host(SUMMING);
+    MenuHostSource source;
+    IPlugView* view = createEditorView(host, host, &owner, &source);
+    ASSERT_EQ(view->attached(parent.hwnd, "HWND"), kResultOk);
+    HWND child = editorChild(parent.hwnd);
+
+    rightClick(child, 470, 400);                  // the gain
+    rightClick(child, 5, 5);                      // no control
+    rightClick(child, 60, 240);                   // the count's "-"
+    SendMessageW(child, WM_LBUTTONDOWN, MK_LBUTTON, point(470, 400));
+    rightClick(child, 470, 400, MK_LBUTTON);      // in the middle of a drag: nothing
+    SendMessageW(child, WM_LBUTTONUP, 0, point(470, 400));
+    ASSERT_EQ(source.menus.requests.size(), 2u);
+    const struct {
+        Steinberg::Vst::ParamID id;
+        int x, y;
+    } expected[] = {{kGainParam, 470, 400}, {kActiveStripsParam, 60, 240}};
+    for (size_t i = 0; i < 2; ++i) {
+        const MenuRequest& r = source.menus.requests[i];
+        EXPECT_EQ(r.view, view);
+        EXPECT_TRUE(r.forParameter);
+        EXPECT_EQ(r.id, expected[i].id);
+        EXPECT_EQ(r.popups, 1);
+        EXPECT_EQ(r.x, expected[i].x);
+        EXPECT_EQ(r.y, expected[i].y);
+    }
+    EXPECT_EQ(source.menus.menusAlive, 0);
+    EXPECT_EQ(host.edits.size(), 1u); // only the left press; a right click edits nothing
+    EXPECT_TRUE(host.gesturesBalanced());
+
+    // A host without menus: nothing happens.
+    source.menus.offersMenus = false;
+    rightClick(child, 470, 400);
+    EXPECT_EQ(source.menus.requests.size(), 2u);
+    view->release();
+
+    // A view with no way to the host's handler: nothing either.
+    IPlugView* plain = makeView(host);
+    ASSERT_EQ(plain->attached(parent.hwnd, "HWND"), kResultOk);
+    rightClick(editorChild(parent.hwnd), 470, 400);
+    EXPECT_EQ(host.edits.size(), 1u);
+    plain->release();
+    EXPECT_EQ(owner.references, 1);
+}
+
+TEST_F(WindowFixture, RightClickWorksInScaledPixels)
+{
+    FakeEditorHost host(FADER_BANK);
+    MenuHostSource source;
+    IPlugView* view = createEditorView(host, host, &owner, &source);
+    Steinberg::IPlugViewContentScaleSupport* scaling = nullptr;
+    ASSERT_EQ(view->queryInterface(Steinberg::IPlugViewContentScaleSupport::iid, reinterpret_cast<void**>(&scaling)),
+              kResultOk);
+    ASSERT_EQ(scaling->setContentScaleFactor(2.0f), Steinberg::kResultTrue);
+    ASSERT_EQ(view->attached(parent.hwnd, "HWND"), kResultOk);
+    rightClick(editorChild(parent.hwnd), 2 * 60, 2 * 220); // strip 1's mute
+    ASSERT_EQ(source.menus.requests.size(), 1u);
+    EXPECT_EQ(source.menus.requests[0].id, kFaderMuteParamBase);
+    EXPECT_EQ(source.menus.requests[0].x, 120);
+    EXPECT_EQ(source.menus.requests[0].y, 440);
+    scaling->release();
+    view->release();
+}
+
+// A host that sets the scale before it gives the view a frame, sizes its window from the
+// getSize it asked before, and never asks again: the frame hears the size once it is there.
+TEST_F(WindowFixture, ScaledBeforeItHadAFrameTheViewTellsItsSize)
+{
+    for (bool asksAgain : {false, true}) {
+        SCOPED_TRACE(asksAgain ? "the host asks getSize after scaling" : "the host never asks again");
+        FakeEditorHost host(OUTPUT);
+        IPlugView* view = makeView(host);
+        Steinberg::ViewRect r;
+        ASSERT_EQ(view->getSize(&r), Steinberg::kResultTrue);
+        Steinberg::IPlugViewContentScaleSupport* scaling = nullptr;
+        ASSERT_EQ(
+            view->queryInterface(Steinberg::IPlugViewContentScaleSupport::iid, reinterpret_cast<void**>(&scaling)),
+            kResultOk);
+        ASSERT_EQ(scaling->setContentScaleFactor(2.0f), Steinberg::kResultTrue);
+        if (asksAgain) {
+            ASSERT_EQ(view->getSize(&r), Steinberg::kResultTrue);
+        }
+        ASSERT_EQ(view->attached(parent.hwnd, "HWND"), kResultOk); // no frame yet
+        FakePlugFrame frame;
+        view->setFrame(&frame);
+        if (asksAgain) {
+            EXPECT_TRUE(frame.resizes.empty());
+        } else {
+            ASSERT_EQ(frame.resizes.size(), 1u);
+            EXPECT_EQ(frame.resizes[0].getWidth(), 1920);
+            EXPECT_EQ(frame.resizes[0].getHeight(), 1160);
+        }
+        // Told once: a frame set again, or attached again, hears nothing more.
+        view->setFrame(&frame);
+        EXPECT_EQ(view->removed(), kResultOk);
+        EXPECT_EQ(view->attached(parent.hwnd, "HWND"), kResultOk);
+        EXPECT_EQ(frame.resizes.size(), asksAgain ? 0u : 1u);
+        view->setFrame(nullptr);
+        scaling->release();
+        view->release();
+    }
 }
 
 } // namespace

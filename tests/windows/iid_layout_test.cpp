@@ -8,7 +8,9 @@
 #include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/ivstcomponent.h"
+#include "pluginterfaces/vst/ivstcontextmenu.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
+#include "pluginterfaces/vst/ivstplugview.h"
 
 #include <gtest/gtest.h>
 
@@ -46,6 +48,10 @@ const Interface kInterfaces[] = {
     {"IPlugView", IPlugView::iid, L"{5BC32507-D060-49EA-A615-1B522B755B29}"},
     {"IPlugViewContentScaleSupport", IPlugViewContentScaleSupport::iid, L"{65ED9690-8AC4-4525-8AAD-EF7A72EA703F}"},
     {"IBStream", IBStream::iid, L"{C3BF6EA2-3099-4752-9B6B-F9901EE33E9B}"},
+    {"IParameterFinder", Vst::IParameterFinder::iid, L"{0F618302-215D-4587-A512-073C77B9D383}"},
+    {"IComponentHandler3", Vst::IComponentHandler3::iid, L"{69F11617-D26B-400D-A4B6-B9647B6EBBAB}"},
+    {"IContextMenuTarget", Vst::IContextMenuTarget::iid, L"{3CDF2E75-85D3-4144-BF86-D36BD7C4894D}"},
+    {"IContextMenu", Vst::IContextMenu::iid, L"{2E93C863-0C9C-4588-97DB-ECF5AD17817D}"},
 };
 
 TEST(ComLayout, InterfaceIdsEqualTheGuidsWindowsParses)

@@ -172,10 +172,14 @@ public:
     explicit TestFrame(TestRunLoop* loop) : runLoop(loop) {}
     TestRunLoop* runLoop;
     int references = 1;
+    std::vector<Steinberg::ViewRect> resizes; // every size the view asked for
 
-    Steinberg::tresult PLUGIN_API resizeView(Steinberg::IPlugView*, Steinberg::ViewRect*) override
+    Steinberg::tresult PLUGIN_API resizeView(Steinberg::IPlugView* view, Steinberg::ViewRect* newSize) override
     {
-        return Steinberg::kResultFalse;
+        if (!view || !newSize)
+            return Steinberg::kInvalidArgument;
+        resizes.push_back(*newSize);
+        return view->onSize(newSize); // as a host does once its window has the new size
     }
     Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID wanted, void** obj) override
     {

@@ -12,8 +12,10 @@
 #include <vector>
 
 #include "kestravel/ieditorsnapshot.h"
+#include "../editor/fake_menu_host.h"
 #include "kestravel_host/plugin_instance.h"
 #include "pluginterfaces/gui/iplugview.h"
+#include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
 #include "test_run_loop.h"
 #include "test_screen.h"
 
@@ -210,6 +212,90 @@ TEST_F(X11View, PointerInputArrivesAsCompleteGestures)
     EXPECT_EQ(calls[i + 2].value, 1.0);
     EXPECT_EQ(calls[i + 3].kind, Kind::EndEdit);
     e.view->removed();
+}
+
+// A right-click on a control asks the host for the menu of its parameter and pops it up at
+// the pointer; elsewhere, or with a host that offers no menus, nothing happens.
+TEST_F(X11View, RightClickOpensTheHostsMenuOfTheControl)
+{
+    Editor e("KestravelFaderBank");
+    FakeMenuHost menus;
+    ASSERT_EQ(e.loaded.plugin->controller()->setComponentHandler(&menus), kResultTrue);
+    ASSERT_TRUE(attach(e, parent));
+    const uint32_t w = child(parent);
+    ASSERT_NE(w, 0u);
+    const auto rightClick = [&](int32_t x, int32_t y) {
+        screen.moveTo(w, x, y);
+        screen.press(3);
+        screen.releaseButton(3);
+        loop.run(50);
+    };
+    rightClick(74, 300); // strip 1's fader
+    rightClick(5, 5);    // the title: no control
+    rightClick(60, 220); // strip 1's mute
+    ASSERT_EQ(menus.requests.size(), 2u);
+    const Vst::ParamID ids[] = {100, 200}; // strip 1's gain and mute
+    const int32_t rows[] = {300, 220};
+    for (size_t i = 0; i < 2; ++i) {
+        const MenuRequest& r = menus.requests[i];
+        EXPECT_EQ(r.view, e.view.get());
+        EXPECT_TRUE(r.forParameter);
+        EXPECT_EQ(r.id, ids[i]);
+        EXPECT_EQ(r.popups, 1);
+        EXPECT_EQ(r.x, i == 0 ? 74 : 60);
+        EXPECT_EQ(r.y, rows[i]);
+    }
+    EXPECT_EQ(menus.menusAlive, 0);
+    EXPECT_EQ(menus.edits, 0); // a right-click edits nothing itself
+
+    menus.offersMenus = false;
+    rightClick(74, 300);
+    EXPECT_EQ(menus.requests.size(), 2u);
+    EXPECT_EQ(menus.edits, 0);
+    // The left button still works as before.
+    screen.moveTo(w, 60, 220);
+    screen.press();
+    screen.releaseButton();
+    loop.run(50);
+    EXPECT_EQ(menus.edits, 3);
+    e.view->removed();
+}
+
+// A host that sets the scale before the view has a frame and sizes its window from the
+// getSize it asked earlier learns the new size as soon as the view is attached.
+TEST_F(X11View, AViewScaledBeforeItHadAFrameTellsItsSizeOnAttaching)
+{
+    for (bool asksAgain : {false, true}) {
+        SCOPED_TRACE(asksAgain ? "the host asks getSize after scaling" : "the host never asks again");
+        Editor e("KestravelOutput");
+        TestFrame sized{&loop};
+        ViewRect r;
+        ASSERT_EQ(e.view->getSize(&r), kResultTrue);
+        auto scaling = queryRef<IPlugViewContentScaleSupport>(e.view.get());
+        ASSERT_TRUE(scaling);
+        ASSERT_EQ(scaling->setContentScaleFactor(2.0f), kResultTrue);
+        if (asksAgain) {
+            ASSERT_EQ(e.view->getSize(&r), kResultTrue);
+        }
+        e.view->setFrame(&sized);
+        ASSERT_EQ(e.view->attached(asParent(parent), kType), kResultOk);
+        if (asksAgain) {
+            EXPECT_TRUE(sized.resizes.empty());
+        } else {
+            ASSERT_EQ(sized.resizes.size(), 1u);
+            EXPECT_EQ(sized.resizes[0].getWidth(), 1920);
+            EXPECT_EQ(sized.resizes[0].getHeight(), 1160);
+        }
+        const auto g = screen.geometry(child(parent));
+        ASSERT_TRUE(g);
+        EXPECT_EQ(g->width, 1920);
+        // Attached again at the size told: nothing more to say.
+        EXPECT_EQ(e.view->removed(), kResultOk);
+        ASSERT_EQ(e.view->attached(asParent(parent), kType), kResultOk);
+        EXPECT_EQ(sized.resizes.size(), asksAgain ? 0u : 1u);
+        EXPECT_EQ(e.view->removed(), kResultOk);
+        e.view->setFrame(nullptr);
+    }
 }
 
 TEST_F(X11View, EveryWayOfEndingLeavesNothingBehind)

@@ -221,15 +221,19 @@ TEST_F(X11Window, PointerInputReachesTheEditorInOrder)
     ASSERT_TRUE(window.attach(asParent(parent), kType, &loop));
     const uint32_t w = window.windowId();
 
-    // A fader drag that ends outside the window: the press's grab keeps the motion coming.
+    // A fader drag that ends outside the window: the press's grab keeps the motion coming. A
+    // right click in the middle of it asks for no menu.
     screen.moveTo(w, 80, 300);
     screen.press();
     screen.moveTo(w, 80, 320);
+    screen.press(3);
+    screen.releaseButton(3);
     loop.run(50);
     screen.moveTo(w, 80, 700);
     screen.releaseButton();
     loop.run(50);
-    // Motion without a button is hovering; the middle and right buttons reach nobody.
+    // Motion without a button is hovering; the middle button reaches nobody, the right one
+    // asks for the menu where it is pressed.
     screen.moveTo(w, 90, 310);
     screen.press(2);
     screen.releaseButton(2);
@@ -248,7 +252,7 @@ TEST_F(X11Window, PointerInputReachesTheEditorInOrder)
     }
     loop.run(50);
     EXPECT_EQ(client.calls, (std::vector<std::string>{"down 80,300", "drag 80,320", "drag 80,700", "up",
-                                                      "wheel 90,310 1", "wheel 90,310 -1", "down 90,310", "up",
+                                                      "menu 90,310", "wheel 90,310 1", "wheel 90,310 -1", "down 90,310", "up",
                                                       "double 90,310", "up", "down 90,310", "up"}));
     EXPECT_EQ(client.hovers, (std::vector<std::string>{"80,300", "90,310"}));
     EXPECT_EQ(client.holds, 0);
