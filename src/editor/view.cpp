@@ -141,6 +141,8 @@ public:
         endPointer();
         sizeUntold = false;
 #ifdef _WIN32
+        // A dialog still open answers nobody once its editor is gone.
+        systemDialogs.close();
         if (!window.teardown())
             return kResultFalse;
         systemWindow = nullptr;

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <functional>
 #include <limits>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -23,6 +24,7 @@
 #include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
 #include "kestravel/ieditorsnapshot.h"
 #include "picture_checks.h"
+#include "shown_dialog.h"
 
 namespace kestravel::plugins::testing {
 namespace {
@@ -699,6 +701,47 @@ TEST_F(WindowFixture, ScaledBeforeItHadAFrameTheViewTellsItsSize)
         scaling->release();
         view->release();
     }
+}
+
+// The host removes the editor while its file dialog is open, then the user picks a file.
+struct DialogOutlivesEditor {
+    IPlugView* view = nullptr;
+    std::wstring path;
+    bool removed = false;
+    HWND dialog = nullptr;
+};
+DialogOutlivesEditor outliving;
+
+void CALLBACK removeThenChoose(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    outliving.dialog = shownDialog();
+    if (!outliving.dialog || outliving.removed)
+        return;
+    KillTimer(nullptr, timer);
+    outliving.removed = outliving.view->removed() == kResultOk;
+    constexpr int kFileNameBox = 0x47C; // the explorer dialog's "File name" box
+    SetDlgItemTextW(outliving.dialog, kFileNameBox, outliving.path.c_str());
+    PostMessageW(outliving.dialog, WM_COMMAND, IDOK, 0);
+}
+
+TEST_F(WindowFixture, TheAnswerOfADialogWhoseEditorWasRemovedIsDropped)
+{
+    wchar_t folder[MAX_PATH] = {};
+    wchar_t file[MAX_PATH] = {};
+    ASSERT_NE(GetTempPathW(MAX_PATH, folder), 0u);
+    ASSERT_NE(GetTempFileNameW(folder, L"kv", 0, file), 0u); // the dialog wants a file that exists
+    outliving.path = file;
+
+    FakeEditorHost host(PLAYER);
+    outliving.view = makeView(host);
+    ASSERT_EQ(outliving.view->attached(parent.hwnd, "HWND"), kResultOk);
+    SetTimer(nullptr, 0, 100, &removeThenChoose);
+    SendMessageW(editorChild(parent.hwnd), WM_LBUTTONDOWN, MK_LBUTTON, point(100, 130)); // "Open WAV..."
+    EXPECT_TRUE(outliving.removed);
+    EXPECT_TRUE(host.filesSet.empty()) << "the answer reached the module";
+    outliving.view->release();
+    DeleteFileW(file);
+    EXPECT_EQ(owner.references, 1);
 }
 
 } // namespace

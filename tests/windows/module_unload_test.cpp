@@ -1,6 +1,7 @@
 // A host that closes the editor and unloads the module while one of the module's dialogs is
 // open: the dialog returns into code that is still loaded, and the module goes afterwards.
 
+#include "../editor/shown_dialog.h"
 #include "pluginterfaces/base/ipluginbase.h"
 #include "pluginterfaces/gui/iplugview.h"
 #include "pluginterfaces/vst/ivstcomponent.h"
@@ -38,22 +39,11 @@ struct Session {
 };
 Session session;
 
-BOOL CALLBACK findDialog(HWND hwnd, LPARAM)
-{
-    wchar_t name[16] = {};
-    GetClassNameW(hwnd, name, 16);
-    if (std::wstring(name) == L"#32770" && IsWindowVisible(hwnd)) {
-        session.dialog = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // Runs inside the dialog's modal loop: the host closes the editor, unloads the module as a
 // DAW does when a project closes, then the user cancels the dialog.
 void CALLBACK hostClosesEverything(HWND, UINT, UINT_PTR timer, DWORD)
 {
-    EnumThreadWindows(GetCurrentThreadId(), &findDialog, 0);
+    session.dialog = kestravel::plugins::testing::shownDialog();
     if (!session.dialog || session.unloaded)
         return;
     KillTimer(nullptr, timer);

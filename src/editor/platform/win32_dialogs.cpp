@@ -7,6 +7,7 @@
 
 #include <commdlg.h>
 
+#include <utility>
 #include <vector>
 
 namespace kestravel::plugins {
@@ -61,6 +62,31 @@ std::optional<std::u16string> Win32Dialogs::openFile(const FileDialogRequest& re
 std::optional<std::u16string> Win32Dialogs::saveFile(const FileDialogRequest& request)
 {
     return runFileDialog(request, true);
+}
+
+void Win32Dialogs::askOpenFile(const FileDialogRequest& request, FileAnswer done)
+{
+    const uint64_t asked = generation;
+    auto chosen = openFile(request);
+    if (done && asked == generation)
+        done(std::move(chosen));
+}
+
+void Win32Dialogs::askSaveFile(const FileDialogRequest& request, FileAnswer done)
+{
+    const uint64_t asked = generation;
+    auto chosen = saveFile(request);
+    if (done && asked == generation)
+        done(std::move(chosen));
+}
+
+void Win32Dialogs::askMessageBoxW(void* owner, const std::u16string& text, const std::u16string& caption,
+                                  uint32_t type, BoxAnswer done)
+{
+    const uint64_t asked = generation;
+    const int32_t button = messageBoxW(owner, text, caption, type);
+    if (done && asked == generation)
+        done(button);
 }
 
 } // namespace kestravel::plugins
