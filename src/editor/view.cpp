@@ -350,13 +350,12 @@ private:
         Steinberg::FUnknown* handler = handlers->hostComponentHandler();
         if (!handler)
             return;
-        Steinberg::IPtr<Steinberg::Vst::IComponentHandler3> menus;
         void* obj = nullptr;
         if (handler->queryInterface(Steinberg::Vst::IComponentHandler3::iid, &obj) != kResultOk || !obj)
             return;
-        menus = Steinberg::owned(static_cast<Steinberg::Vst::IComponentHandler3*>(obj));
+        const auto menus = Steinberg::owned(static_cast<Steinberg::Vst::IComponentHandler3*>(obj));
         const Steinberg::Vst::ParamID param = id;
-        Steinberg::IPtr<Steinberg::Vst::IContextMenu> menu = Steinberg::owned(menus->createContextMenu(this, &param));
+        const auto menu = Steinberg::owned(menus->createContextMenu(this, &param));
         if (!menu)
             return;
 #ifdef _WIN32
