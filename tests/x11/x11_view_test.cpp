@@ -218,8 +218,8 @@ TEST_F(X11View, PointerInputArrivesAsCompleteGestures)
 // the pointer; elsewhere, or with a host that offers no menus, nothing happens.
 TEST_F(X11View, RightClickOpensTheHostsMenuOfTheControl)
 {
+    FakeMenuHost menus; // outlives the module, which holds it as its handler
     Editor e("KestravelFaderBank");
-    FakeMenuHost menus;
     ASSERT_EQ(e.loaded.plugin->controller()->setComponentHandler(&menus), kResultTrue);
     ASSERT_TRUE(attach(e, parent));
     const uint32_t w = child(parent);
