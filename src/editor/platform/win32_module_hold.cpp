@@ -8,8 +8,6 @@ namespace kestravel::plugins {
 
 namespace {
 
-volatile LONG pending = 0;
-
 struct Release {
     HMODULE module;
     HWND marker; // a window of this thread whose procedure is the system's
@@ -23,7 +21,6 @@ DWORD WINAPI releaseWhenOutside(void* parameter)
     delete static_cast<Release*>(parameter);
     SendMessageW(release.marker, WM_NULL, 0, 0); // also returns when the thread or window is gone
     PostMessageW(release.marker, WM_CLOSE, 0, 0); // the system's procedure destroys it on its thread
-    InterlockedDecrement(&pending);
     FreeLibraryAndExitThread(release.module, 0);
 }
 
@@ -50,20 +47,13 @@ ModuleHold::~ModuleHold()
         DestroyWindow(marker);
         return;
     }
-    InterlockedIncrement(&pending);
     HANDLE thread = CreateThread(nullptr, 0, &releaseWhenOutside, release, 0, nullptr);
     if (!thread) {
-        InterlockedDecrement(&pending);
         delete release;
         DestroyWindow(marker);
         return;
     }
     CloseHandle(thread);
-}
-
-long ModuleHold::pendingReleases() noexcept
-{
-    return InterlockedCompareExchange(&pending, 0, 0);
 }
 
 } // namespace kestravel::plugins

@@ -19,9 +19,6 @@ public:
     ModuleHold(const ModuleHold&) = delete;
     ModuleHold& operator=(const ModuleHold&) = delete;
 
-    // Releases handed off and not yet done, in this process (for tests).
-    static long pendingReleases() noexcept;
-
 private:
     HMODULE module = nullptr;
 };
