@@ -3,6 +3,7 @@
 // every menu a view asks for and where it was popped up. With menus switched off it answers
 // like a host that has none.
 
+#include <functional>
 #include <vector>
 
 #include "pluginterfaces/base/funknown.h"
@@ -32,6 +33,7 @@ public:
     std::vector<MenuRequest> requests;
     int edits = 0;
     int menusAlive = 0; // menus handed out and not yet released
+    std::function<void()> whileShown; // what the host does while its menu is up
 
     // IComponentHandler
     Steinberg::tresult PLUGIN_API beginEdit(Steinberg::Vst::ParamID) override { return ++edits, Steinberg::kResultOk; }
@@ -90,6 +92,8 @@ private:
             ++r.popups;
             r.x = x;
             r.y = y;
+            if (host.whileShown)
+                host.whileShown();
             return Steinberg::kResultOk;
         }
         Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID wanted, void** obj) override

@@ -645,6 +645,24 @@ TEST_F(WindowFixture, RightClickOpensTheHostsMenuOfTheControl)
     EXPECT_EQ(owner.references, 1);
 }
 
+TEST_F(WindowFixture, HostThatClosesTheEditorFromItsMenuLeavesNothingBehind)
+{
+    FakeEditorHost host(OUTPUT);
+    MenuHostSource source;
+    IPlugView* view = createEditorView(host, host, &owner, &source);
+    ASSERT_EQ(view->attached(parent.hwnd, "HWND"), kResultOk);
+    HWND child = editorChild(parent.hwnd);
+    source.menus.whileShown = [&] {
+        EXPECT_EQ(view->removed(), kResultOk);
+        view->release();
+    };
+    rightClick(child, 470, 400);
+    ASSERT_EQ(source.menus.requests.size(), 1u);
+    EXPECT_FALSE(IsWindow(child));
+    EXPECT_EQ(source.menus.menusAlive, 0);
+    EXPECT_EQ(owner.references, 1); // the view went once the click was handled
+}
+
 TEST_F(WindowFixture, RightClickWorksInScaledPixels)
 {
     FakeEditorHost host(FADER_BANK);
