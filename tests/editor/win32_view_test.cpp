@@ -592,6 +592,14 @@ struct MenuHostSource : ComponentHandlerSource {
     }
 };
 
+// A view whose right-clicks reach source's menus, attached to parent.
+IPlugView* attachedMenuView(FakeEditorHost& host, MenuHostSource& source, CountedOwner& owner, HWND parent)
+{
+    IPlugView* view = createEditorView(host, host, &owner, &source);
+    EXPECT_EQ(view->attached(parent, "HWND"), kResultOk);
+    return view;
+}
+
 void rightClick(HWND child, int x, int y, WPARAM held = 0)
 {
     SendMessageW(child, WM_RBUTTONDOWN, MK_RBUTTON | held, point(x, y));
@@ -602,8 +610,7 @@ TEST_F(WindowFixture, RightClickOpensTheHostsMenuOfTheControl)
 {
     FakeEditorHost host(SUMMING);
     MenuHostSource source;
-    IPlugView* view = createEditorView(host, host, &owner, &source);
-    ASSERT_EQ(view->attached(parent.hwnd, "HWND"), kResultOk);
+    IPlugView* view = attachedMenuView(host, source, owner, parent.hwnd);
     HWND child = editorChild(parent.hwnd);
 
     rightClick(child, 470, 400);                  // the gain
@@ -649,8 +656,7 @@ TEST_F(WindowFixture, HostThatClosesTheEditorFromItsMenuLeavesNothingBehind)
 {
     FakeEditorHost host(OUTPUT);
     MenuHostSource source;
-    IPlugView* view = createEditorView(host, host, &owner, &source);
-    ASSERT_EQ(view->attached(parent.hwnd, "HWND"), kResultOk);
+    IPlugView* view = attachedMenuView(host, source, owner, parent.hwnd);
     HWND child = editorChild(parent.hwnd);
     source.menus.whileShown = [&] {
         EXPECT_EQ(view->removed(), kResultOk);
