@@ -80,8 +80,10 @@ TEST_P(BundleLayout, ParametersComeInOrderWithTitlesUnitsStepsAndDefaults)
         EXPECT_EQ(p.units, want.units);
         EXPECT_EQ(p.stepCount, want.stepCount);
         EXPECT_DOUBLE_EQ(p.defaultNormalized, want.defaultNormalized);
-        EXPECT_EQ(p.flags, Vst::ParameterInfo::kCanAutomate);
-        EXPECT_EQ(p.unitId, Vst::kRootUnitId);
+        EXPECT_EQ(p.flags, Vst::ParameterInfo::kCanAutomate | (p.id == 4 ? Vst::ParameterInfo::kIsBypass : 0));
+        // FADER BANK's strips come in one group each.
+        const bool strip = p.id >= 100 && p.id < 264;
+        EXPECT_EQ(p.unitId, strip ? static_cast<Vst::UnitID>(p.id % 100 + 1) : Vst::kRootUnitId);
         EXPECT_EQ(p.shortTitle, "");
         // A fresh module holds its defaults, as the controller reports them.
         EXPECT_DOUBLE_EQ(controller->getParamNormalized(p.id), want.defaultNormalized);

@@ -157,7 +157,7 @@ TEST(Rackhost, InfoShowsWhatTheScannerSees)
     EXPECT_TRUE(contains(o.output, "cid: 4B524143 4B555449 4C495459 00100007"));
     EXPECT_TRUE(contains(o.output, "sub-categories: \"Fx|Tools\""));
     EXPECT_TRUE(contains(o.output, "\"Output 64\""));
-    EXPECT_TRUE(contains(o.output, "parameters: 129"));
+    EXPECT_TRUE(contains(o.output, "parameters: 130"));
     EXPECT_TRUE(contains(o.output, "\"Fader 64 mute\""));
 }
 
