@@ -183,6 +183,31 @@ TEST(Rackhost, RenderWritesTheModulesOutput)
     EXPECT_LT(std::abs(out.samples.back()), 0.001f);
 }
 
+// --channels sets the main buses' width: a 6-channel file through PLAYER renders 6 outputs,
+// each its own channel; a width the module refuses is an error, not a silent default.
+TEST(Rackhost, RenderChannelsSetsTheMainBusWidth)
+{
+    TempDir dir;
+    WavAudio in;
+    in.channels = 6;
+    in.sampleRate = 48000;
+    for (int f = 0; f < 480; ++f)
+        for (int c = 0; c < 6; ++c)
+            in.samples.push_back(static_cast<float>(c + 1) / 8.0f);
+    writeWavFloat(dir / "six.wav", in);
+    Outcome o = rackhost({"render", text(bundlePath(kindByCode(5))), "--file", text(dir / "six.wav"), "--play",
+                          "--length", "480", "--channels", "6", "--out", text(dir / "out.wav")});
+    ASSERT_EQ(o.exitCode, 0) << o.output;
+    const WavAudio out = readWav(dir / "out.wav");
+    ASSERT_EQ(out.channels, 6u);
+    for (std::uint32_t c = 0; c < 6; ++c)
+        EXPECT_EQ(out.at(100, c), static_cast<float>(c + 1) / 8.0f) << "channel " << c;
+
+    o = rackhost({"render", text(bundlePath(kindByCode(3))), "--length", "64", "--channels", "8"});
+    EXPECT_EQ(o.exitCode, 1) << o.output;
+    EXPECT_TRUE(contains(o.output, "refuses 8 channels")) << o.output;
+}
+
 TEST(Rackhost, StateSaveAndLoadRoundTripAndRefuseBadText)
 {
     TempDir dir;
