@@ -59,6 +59,7 @@ public:
     bool pointerWheel(int32_t, int32_t, double, uint32_t) override { return false; }
     void pointerUp() override {}
     void captureLost() override {}
+    void contextMenu(int32_t, int32_t) override {}
     void hold() override {}
     void letGo() override {}
 };
