@@ -1,7 +1,6 @@
 #include "fileaudio/file_player.h"
 
 #include "fileaudio/span_kernels.h"
-#include "fileaudio/take_naming.h"
 #include "fileaudio/wav_source.h"
 
 #include <algorithm>
@@ -45,15 +44,8 @@ void FilePlayer::load(const std::u16string& path)
         const WavSource probe = openWavSource(path);
         const uint64_t samples = probe.dataBytes / (probe.bitsPerSample / 8u);
         const uint64_t full = streamOptions.partBytes / probe.blockAlign * probe.blockAlign;
-        const auto partFollows = [&] {
-            try {
-                return pathExists(numberedSibling(path, u"-part", 2));
-            } catch (const std::exception&) {
-                return true; // the stream finds out what is there and says so
-            }
-        };
-        stream = probe.dataBytes > preloadLimitBytes || samples > preloadLimitBytes / 4 ||
-                 (probe.dataBytes == full && partFollows());
+        // A file filled to the part size streams: it joins its next part, or says it is missing.
+        stream = probe.dataBytes > preloadLimitBytes || samples > preloadLimitBytes / 4 || probe.dataBytes == full;
     }
     if (!stream) {
         install(loadWav(path, preloadLimitBytes)); // exactly as files within the limit always loaded
@@ -63,6 +55,7 @@ void FilePlayer::load(const std::u16string& path)
     audio.stream = std::make_shared<FileStream>(path, streamOptions);
     audio.channels = audio.stream->channels();
     audio.sampleRate = audio.stream->sampleRate();
+    audio.anchor = audio.stream->anchor();
     install(std::move(audio));
 }
 

@@ -9,6 +9,8 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -35,6 +37,8 @@ struct StreamOptions {
     // Test seams: while *hold is set the reader reads nothing; the time it waits in kOffline.
     const std::atomic<bool>* hold = nullptr;
     double offlineWaitSeconds = 30.0;
+    // Test seam: called with the size of every read piece before it is read (a slow disk).
+    std::function<void(size_t)> throttle;
 };
 
 class FileStream {
@@ -52,6 +56,12 @@ public:
     uint32_t channels() const noexcept { return format.channels; }
     uint32_t sampleRate() const noexcept { return format.sampleRate; }
     uint64_t frames() const noexcept { return totalFrames; }
+    // The first file's "bext" TimeReference, if it has one.
+    std::optional<uint64_t> anchor() const
+    {
+        const auto& bext = parts.front().source.bext;
+        return bext ? std::optional<uint64_t>(bext->timeReference) : std::nullopt;
+    }
     uint32_t partCount() const noexcept { return static_cast<uint32_t>(parts.size()); }
     double offlineWaitSeconds() const noexcept { return options.offlineWaitSeconds; }
     // Bytes of the head, the ring and the reader's buffers: what the stream holds in memory.
@@ -90,7 +100,9 @@ private:
     };
     void request(uint64_t page) noexcept; // [audio thread]
     void readerMain() noexcept;                                          // [reader thread]
-    bool readFrames(uint64_t from, uint64_t count, float* out) noexcept; // [reader thread]
+    enum class Read { kDone, kStopped, kFailed };
+    Read readFrames(uint64_t from, uint64_t count, float* out) noexcept; // [reader thread]
+    Read readBytes(const Part& part, uint64_t offset, size_t bytes) noexcept; // into raw
     void fail(uint64_t atFrame, std::string reason) noexcept;            // [reader thread]
     bool scanPeaks() noexcept;                                           // [reader thread]
     uint64_t pageFirst(uint64_t page) const noexcept { return headFrames + page * pageFrames; }
