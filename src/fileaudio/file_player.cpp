@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <stdexcept>
 #include <thread>
@@ -135,6 +136,42 @@ constexpr uint64_t kResampledFrames = uint64_t{1} << 31;
 
 void FilePlayer::render(float* const* rows, uint32_t channelCount, uint32_t frames, double hostRate,
                         int64_t clock) noexcept
+{
+    if (clock < 0) {
+        // A timeline position before 0 (a host's pre-roll) plays nothing until 0.
+        const auto before = static_cast<uint32_t>(std::min<uint64_t>(0 - static_cast<uint64_t>(clock), frames));
+        silence(rows, channelCount, 0, before);
+        std::array<float*, 64> later{};
+        for (uint32_t j = 0; j < channelCount && j < later.size(); ++j)
+            later[j] = rows[j] ? rows[j] + before : nullptr;
+        if (before < frames)
+            renderFromZero(later.data(), std::min<uint32_t>(channelCount, 64), frames - before, hostRate, 0);
+        crossfade(rows, channelCount, frames);
+        return;
+    }
+    renderFromZero(rows, channelCount, frames, hostRate, clock);
+    crossfade(rows, channelCount, frames);
+}
+
+void FilePlayer::crossfade(float* const* rows, uint32_t channelCount, uint32_t frames) noexcept
+{
+    if (fadeDone >= kLocateFadeFrames)
+        return;
+    const uint32_t n = std::min(frames, kLocateFadeFrames - fadeDone);
+    for (uint32_t j = 0; j < channelCount && j < 64; ++j) {
+        if (!rows[j])
+            continue;
+        const float* from = fadeFrom.data() + j * kLocateFadeFrames;
+        for (uint32_t i = 0; i < n; ++i) {
+            const float g = static_cast<float>(fadeDone + i + 1) / static_cast<float>(kLocateFadeFrames + 1);
+            rows[j][i] = rows[j][i] * g + from[fadeDone + i] * (1.0f - g);
+        }
+    }
+    fadeDone += n;
+}
+
+void FilePlayer::renderFromZero(float* const* rows, uint32_t channelCount, uint32_t frames, double hostRate,
+                                int64_t clock) noexcept
 {
     adoptPending();
     const PreloadedAudio& audio = *current;
@@ -416,6 +453,36 @@ void FilePlayer::startPlayback(uint64_t position, uint64_t frame) noexcept
 void FilePlayer::stopPlayback() noexcept
 {
     playing.exchange(false);
+}
+
+void FilePlayer::startChasing(double hostRate) noexcept
+{
+    adoptPending(); // the file chosen last is the one placed
+    // The anchor in host samples: with the rates equal, exactly the file's TimeReference.
+    const PreloadedAudio& audio = *current;
+    uint64_t at = 0;
+    if (audio.anchor && hostRate > 0.0 && audio.sampleRate > 0) {
+        const double scaled = static_cast<double>(*audio.anchor) * hostRate / audio.sampleRate;
+        at = scaled >= 18446744073709549568.0 ? ~uint64_t{0} : static_cast<uint64_t>(std::llround(scaled));
+    }
+    startPlayback(at, 0);
+}
+
+void FilePlayer::locate(double hostRate, uint32_t channelCount, int64_t from) noexcept
+{
+    // Render what the old position would have played next, to fade out of; the stream's pages
+    // there may be gone, so a streamed file fades in from silence instead.
+    channelCount = std::min<uint32_t>(channelCount, 64);
+    std::array<float*, 64> old{};
+    for (uint32_t j = 0; j < channelCount; ++j)
+        old[j] = fadeFrom.data() + j * kLocateFadeFrames;
+    fadeDone = kLocateFadeFrames; // no fade while rendering the old frames
+    if (current->stream)
+        silence(old.data(), channelCount, 0, kLocateFadeFrames);
+    else
+        render(old.data(), channelCount, kLocateFadeFrames, hostRate, from);
+    startChasing(hostRate);
+    fadeDone = 0;
 }
 
 } // namespace kestravel::plugins
