@@ -81,6 +81,8 @@ std::string FilePlayer::streamStatus() const
     if (stream.partCount() > 1)
         text += ", " + std::to_string(stream.partCount()) + " parts";
     text += "; underruns " + std::to_string(stream.underrunFrames.load());
+    if (const uint64_t waits = stream.locateWaitFrames.load())
+        text += "; locate waits " + std::to_string(waits);
     if (!stream.note().empty())
         text += " | " + stream.note();
     const std::string failure = stream.failure();
@@ -368,8 +370,15 @@ FilePlayer::Span FilePlayer::spanAt(uint64_t f, FrameSpan& span) noexcept
 
 void FilePlayer::underrun(uint64_t frames) noexcept
 {
-    if (current->stream)
-        current->stream->underrunFrames.fetch_add(frames, std::memory_order_relaxed);
+    if (!current->stream)
+        return;
+    FileStream& stream = *current->stream;
+    if (!stream.awaitingLocate()) {
+        stream.underrunFrames.fetch_add(frames, std::memory_order_relaxed);
+        return;
+    }
+    stream.locateWaitFrames.fetch_add(frames, std::memory_order_relaxed);
+    fadeDone = 0; // the jump fades in (from silence) once its page arrives
 }
 
 void FilePlayer::silence(float* const* rows, uint32_t channelCount, uint32_t from, uint32_t to) noexcept
@@ -482,6 +491,8 @@ void FilePlayer::locate(double hostRate, uint32_t channelCount, int64_t from) no
     else
         render(old.data(), channelCount, kLocateFadeFrames, hostRate, from);
     startChasing(hostRate);
+    if (current->stream)
+        current->stream->beginLocate();
     fadeDone = 0;
 }
 

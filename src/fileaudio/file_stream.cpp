@@ -157,6 +157,7 @@ FileStream::Span FileStream::span(uint64_t f, FrameSpan& out) noexcept
     const uint32_t channels = format.channels;
     if (f < headFrames) {
         out = FrameSpan{head.data(), 0, headFrames, channels};
+        locating = false;
         // Playing the head: the ring should hold the pages right after it.
         if (audioBase != 0 || audioNeed != 0)
             request(0);
@@ -172,6 +173,7 @@ FileStream::Span FileStream::span(uint64_t f, FrameSpan& out) noexcept
     const uint64_t state = published.load(std::memory_order_acquire);
     if (!sameGen(state, audioGen) || page >= (state & kPageMask))
         return f >= failedFrom.load(std::memory_order_acquire) ? Span::kFailed : Span::kMissing;
+    locating = false;
     if (page > audioNeed) { // pages before it may be refilled now
         audioNeed = page;
         needed.store(pack(audioGen, page), std::memory_order_release);

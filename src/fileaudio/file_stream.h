@@ -83,6 +83,11 @@ public:
     bool readerRunning() const noexcept { return running.load(std::memory_order_acquire); }
 
     std::atomic<uint64_t> underrunFrames{0}; // frames played as silence because they were late
+    std::atomic<uint64_t> locateWaitFrames{0}; // ... because a jump waited for its first page
+    // [audio thread] The player jumped: frames missing until the new position's first page
+    // has arrived are a locate's wait, not an underrun.
+    void beginLocate() noexcept { locating = true; }
+    bool awaitingLocate() const noexcept { return locating; }
 
     // [UI thread] Why joining stopped before a part ("" when it did not), and why the reader
     // failed ("" while it has not).
@@ -136,6 +141,7 @@ private:
     uint32_t audioGen = 0;  // audio thread only
     uint64_t audioBase = 0; // audio thread only: first page of its generation
     uint64_t audioNeed = 0; // audio thread only
+    bool locating = false;  // audio thread only: a jump's first page has not arrived
 
     std::atomic<uint64_t> failedFrom{~uint64_t{0}}; // first frame the reader cannot deliver
     std::string failReason;                          // written once, before failedFrom

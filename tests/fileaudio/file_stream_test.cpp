@@ -13,6 +13,7 @@
 #include <bit>
 #include <cmath>
 #include <filesystem>
+#include <functional>
 #include <new>
 #include <optional>
 #include <thread>
@@ -182,6 +183,17 @@ TEST(FileStream, RecorderTakeInPartsPlaysAsOne)
         for (uint32_t c = 0; c < kChannels; ++c)
             ASSERT_EQ(rows[c][f], takeSample(f, c)) << "frame " << f << " channel " << c;
     EXPECT_EQ(player.endPosition.load(), 3500u);
+}
+
+// Writes a.wav (6000 frames of signal at 8 kHz) and streams it in small pieces with a reader
+// that reads nothing while hold is set.
+void loadHeld(FilePlayer& player, const TempDir& tmp, const std::atomic<bool>& hold)
+{
+    writeWav(tmp.path("a.wav"), 32, 2, 8000, 6000);
+    player.preloadLimitBytes = 1000;
+    player.streamOptions = smallPieces(8000);
+    player.streamOptions.hold = &hold;
+    player.load(tmp.wide("a.wav"));
 }
 
 // Loads a take whose parts hold budget sample bytes, for a bounce.
@@ -388,18 +400,127 @@ TEST(FileStream, SlowDiskNeverHoldsUpStopping)
     }
 }
 
+// Chases blocks of (timeline position, frames) from the first one's position; a block that does
+// not continue the one before is a locate. Channel 0, the timeline of every sample, and whether
+// it lies in a locate's crossfade.
+struct Chased {
+    std::vector<float> out;
+    std::vector<int64_t> at;
+    std::vector<bool> fading;
+};
+Chased chaseBlocks(FilePlayer& player, double rate,
+                                                                  const std::vector<std::pair<int64_t, uint32_t>>& blocks,
+                                                                  const std::function<void(size_t)>& between = {})
+{
+    Chased c;
+    std::vector<float> a(4096), b(4096);
+    float* rows[2] = {a.data(), b.data()};
+    player.startChasing(rate);
+    int64_t next = blocks.front().first;
+    uint32_t fadeLeft = 0;
+    for (size_t k = 0; k < blocks.size(); ++k) {
+        const auto [t, n] = blocks[k];
+        if (between)
+            between(k);
+        if (t != next)
+            player.locate(rate, 2, next);
+        player.render(rows, 2, n, rate, t);
+        c.out.insert(c.out.end(), a.begin(), a.begin() + n);
+        if (t != next)
+            fadeLeft = FilePlayer::kLocateFadeFrames;
+        for (uint32_t i = 0; i < n; ++i) {
+            c.at.push_back(t + i);
+            c.fading.push_back(fadeLeft > 0);
+            fadeLeft -= fadeLeft > 0;
+        }
+        next = t + n;
+    }
+    return c;
+}
+
+// Locates inside a streamed file whose reader is held: silence until the new position's first
+// page arrives, counted as locate waits and not as underruns; then the file's own frames, faded
+// in. The audio thread never waits.
+TEST(FileStream, LocateWaitsForItsPageInSilence)
+{
+    TempDir tmp;
+    std::atomic<bool> hold{false};
+    FilePlayer player;
+    loadHeld(player, tmp, hold);
+    std::vector<std::pair<int64_t, uint32_t>> blocks{{0, 64}, {64, 64}, {3000, 64}, {3064, 64}, {3128, 64}};
+    for (int64_t t = 3192; t < 4000; t += 64)
+        blocks.push_back({t, 64});
+    blocks.push_back({100, 64}); // back into the head: at once
+    blocks.push_back({164, 64});
+    const auto [out, at, fading] = chaseBlocks(player, 8000.0, blocks, [&](size_t k) {
+        if (k == 2)
+            hold.store(true);
+        if (k == 5) {
+            hold.store(false);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        if (k > 5) // no faster than the reader: nothing here may underrun
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    });
+    for (size_t i = 0; i < out.size(); ++i) {
+        const float want = signal(static_cast<uint64_t>(at[i]), 0);
+        const size_t k = i / 64;
+        if (k >= 2 && k < 5) {
+            ASSERT_EQ(out[i], 0.0f) << "waiting, sample " << i;
+        } else if (k == 5 || k == 6) { // the fade-in spans the block the page arrives in and the next
+            ASSERT_TRUE(out[i] >= 0.0f && out[i] <= want) << "fading in, sample " << i;
+        } else if (k > 6 && !fading[i]) {
+            ASSERT_EQ(out[i], want) << "sample " << i;
+        }
+    }
+    EXPECT_EQ(player.streamStatus(), " | from disk; underruns 0; locate waits 192");
+}
+
+// A bounce (kOffline) waits for the data at every locate: random jumps across a streamed file
+// are exact, with no wait and no underrun.
+TEST(FileStream, OfflineLocatesAreExact)
+{
+    TempDir tmp;
+    writeWav(tmp.path("a.wav"), 24, 2, 8000, 20000);
+    for (const double rate : {8000.0, 11025.0}) {
+        SCOPED_TRACE(rate);
+        FilePlayer player;
+        player.preloadLimitBytes = 1000;
+        player.streamOptions = smallPieces(8000);
+        player.offline.store(true);
+        player.load(tmp.wide("a.wav"));
+        FilePlayer preloaded;
+        preloaded.load(tmp.wide("a.wav"));
+        std::mt19937 random(3);
+        std::vector<std::pair<int64_t, uint32_t>> blocks;
+        int64_t t = 0;
+        for (int k = 0; k < 200; ++k) {
+            if (random() % 4 == 0)
+                t = static_cast<int64_t>(random() % 26000);
+            const auto n = static_cast<uint32_t>(FilePlayer::kLocateFadeFrames + random() % 300);
+            blocks.push_back({t, n});
+            t += n;
+        }
+        const Chased got = chaseBlocks(player, rate, blocks);
+        const Chased want = chaseBlocks(preloaded, rate, blocks);
+        // Only the crossfades differ: a streamed file fades in from silence.
+        for (size_t i = 0; i < got.out.size(); ++i) {
+            if (!got.fading[i]) {
+                ASSERT_EQ(got.out[i], want.out[i]) << "timeline " << got.at[i];
+            }
+        }
+        EXPECT_EQ(player.streamStatus(), " | from disk; underruns 0");
+    }
+}
+
 // A reader that cannot keep up: the late frames are silence and counted, every other frame is
 // the file's own. Nothing is ever shifted or repeated.
 TEST(FileStream, LateFramesAreSilenceAndCounted)
 {
     TempDir tmp;
-    writeWav(tmp.path("a.wav"), 32, 2, 8000, 6000);
     std::atomic<bool> hold{true};
     FilePlayer player;
-    player.preloadLimitBytes = 1000;
-    player.streamOptions = smallPieces(8000);
-    player.streamOptions.hold = &hold;
-    player.load(tmp.wide("a.wav"));
+    loadHeld(player, tmp, hold);
 
     // Held throughout: the head plays, everything after it is silence.
     Rows rows = playThrough(player, 2, 50, 8000.0);
@@ -457,14 +578,10 @@ TEST(FileStream, FileChangedWhilePlayingEndsWithAReason)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir tmp;
-        writeWav(tmp.path("a.wav"), 32, 2, 8000, 6000);
         std::atomic<bool> hold{true};
         FilePlayer player;
-        player.preloadLimitBytes = 1000;
-        player.streamOptions = smallPieces(8000);
-        player.streamOptions.hold = &hold;
         player.offline.store(true);
-        player.load(tmp.wide("a.wav"));
+        loadHeld(player, tmp, hold);
         std::error_code ec;
         switch (c.change) {
         case kShortened: std::filesystem::resize_file(tmp.path("a.wav"), 44 + 1000 * 8 + 4); break;
