@@ -68,7 +68,10 @@ uint64_t FilePlayer::playableFrames(const PreloadedAudio& audio) noexcept
 WaveformOverview FilePlayer::overview() const noexcept
 {
     const PreloadedAudio& audio = latestAudio();
-    return audio.stream ? audio.stream->overview() : audio.overview;
+    WaveformOverview o = audio.stream ? audio.stream->overview() : audio.overview;
+    o.anchored = audio.anchor.has_value();
+    o.anchor = audio.anchor.value_or(0);
+    return o;
 }
 
 std::string FilePlayer::streamStatus() const
