@@ -39,8 +39,15 @@ bool paintPlayerPanel(const EditorHost& host, Canvas& canvas)
         return false;
     }
     drawWaveform(canvas, overview);
+    const uint64_t position = host.playerPosition();
+    const bool sounding = position < frames;
+    if (sounding) {
+        const auto x = static_cast<int32_t>(28 + 902 * static_cast<double>(position) / static_cast<double>(frames));
+        canvas.drawLine(x, 230, x, 450, palette::kAccent, 2);
+    }
     std::u16string details = decimalText(frames) + u" frames  /  " + decimalText(uint64_t{overview.sampleRate}) +
                              u" Hz  /  " + decimalText(channels) + u" channels  /  " +
+                             (sounding ? clockText(position, overview.sampleRate) + u" of " : u"") +
                              clockText(frames, overview.sampleRate);
     if (overview.anchored)
         details += u"  /  placed at " + clockText(overview.anchor, overview.sampleRate);

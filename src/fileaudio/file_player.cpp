@@ -152,10 +152,21 @@ void FilePlayer::render(float* const* rows, uint32_t channelCount, uint32_t fram
         if (before < frames)
             renderFromZero(later.data(), std::min<uint32_t>(channelCount, 64), frames - before, hostRate, 0);
         crossfade(rows, channelCount, frames);
+        heardFrame.store(~uint64_t{0}, std::memory_order_relaxed);
         return;
     }
     renderFromZero(rows, channelCount, frames, hostRate, clock);
     crossfade(rows, channelCount, frames);
+    // Where the playhead is: the frame the next block starts at, while the file sounds.
+    uint64_t heard = ~uint64_t{0};
+    const auto end = static_cast<uint64_t>(clock) + frames;
+    const uint64_t start = playStart.load(std::memory_order_relaxed);
+    if (playing.load(std::memory_order_relaxed) && end > start && hostRate > 0.0) {
+        const double p = static_cast<double>(end - start) * current->sampleRate / hostRate +
+                         static_cast<double>(fileStart.load(std::memory_order_relaxed));
+        heard = p < static_cast<double>(playableFrames(*current)) ? static_cast<uint64_t>(p) : heard;
+    }
+    heardFrame.store(heard, std::memory_order_relaxed);
 }
 
 void FilePlayer::crossfade(float* const* rows, uint32_t channelCount, uint32_t frames) noexcept

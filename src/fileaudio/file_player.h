@@ -67,6 +67,9 @@ public:
     std::atomic<uint64_t> playStart{0};
     std::atomic<uint64_t> fileStart{0};
     std::atomic<uint64_t> endPosition{~uint64_t{0}};
+    // [audio thread writes, UI reads] The file frame after the last one rendered, for the
+    // editor's playhead; ~0 while nothing of the file sounds.
+    std::atomic<uint64_t> heardFrame{~uint64_t{0}};
 
     static constexpr uint32_t kRetireSlots = 32;
 

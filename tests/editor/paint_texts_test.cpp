@@ -135,6 +135,22 @@ TEST(PaintTexts, PlayerWithAndWithoutClip)
     expected.push_back(footer);
     EXPECT_THAT(paint(host).labels, ElementsAreArray(expected));
 
+    // While the file sounds: where the playhead is, then the length.
+    host.position = 72000;
+    expected = head;
+    expected.push_back({{36, 461, 911, 492}, u"96000 frames  /  48000 Hz  /  2 channels  /  0:00:01.500 of 0:00:02.000",
+                        kSecondaryText, 14, false, kLine});
+    expected.push_back(footer);
+    const RecordingCanvas played = paint(host);
+    EXPECT_THAT(played.labels, ElementsAreArray(expected));
+    // The playhead: three quarters across the waveform, top to bottom.
+    const auto playheads = std::count_if(played.lines.begin(), played.lines.end(), [](const Line& l) {
+        return l.x1 == 704 && l.x2 == 704 && l.y1 == 230 && l.y2 == 450 && l.colour == kAccent;
+    });
+    EXPECT_EQ(playheads, 1);
+    host.position = ~uint64_t{0};
+    EXPECT_EQ(paint(host).lines.size() + 1, played.lines.size());
+
     // Length and timeline place as h:mm:ss.mmm, the milliseconds cut.
     host.overview = WaveformOverview::empty(44100 * 3725 + 44099, 1, 44100);
     host.overview.anchored = true;

@@ -270,6 +270,9 @@ TEST(PlayerChase, StartsWhereTheTimelineIs)
         }
         ASSERT_GE(events.added.size(), 1u);
         expectSync(events.added[0], 0x01, 0);
+        // The editor's playhead: the file frame the next block starts at.
+        const int64_t next = c.start + 2048 - static_cast<int64_t>(c.anchor.value_or(0));
+        EXPECT_EQ(core->player.heardFrame.load(), next >= 0 && next < 20000 ? static_cast<uint64_t>(next) : ~uint64_t{0});
     }
 }
 
