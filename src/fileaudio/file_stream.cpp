@@ -95,6 +95,7 @@ FileStream::FileStream(const std::u16string& path, const StreamOptions& streamOp
     pageCount = (totalFrames - headFrames + pageFrames - 1) / pageFrames;
     const auto wanted = static_cast<uint64_t>(std::ceil(options.ringSeconds * rate / static_cast<double>(pageFrames)));
     slots = static_cast<uint32_t>(std::clamp<uint64_t>(wanted, 2, std::max<uint64_t>(pageCount, 2)));
+    backPages = slots / 5;
 
     const uint64_t scanFrames = std::max<uint64_t>(1, kScanBytes / format.blockAlign);
     raw.resize(std::max(pageFrames + 1, scanFrames) * format.blockAlign);
@@ -168,8 +169,11 @@ FileStream::Span FileStream::span(uint64_t f, FrameSpan& out) noexcept
     out = FrameSpan{ring.get() + slot * (pageFrames + 1) * channels, pageFirst(page), pageSpan(page), channels};
     if (f >= failedFrom.load(std::memory_order_acquire))
         return Span::kFailed;
-    if (page < audioNeed || page >= audioNeed + slots)
-        request(page); // a jump: the reader refills from here
+    // A small jump back into the pages the reader keeps behind the play position is served
+    // from the ring; any other jump out of it makes the reader refill from the new page.
+    const bool kept = page < audioNeed && page + backPages >= audioNeed && page >= audioBase;
+    if (!kept && (page < audioNeed || page >= audioNeed + slots - backPages))
+        request(page);
     const uint64_t state = published.load(std::memory_order_acquire);
     if (!sameGen(state, audioGen) || page >= (state & kPageMask))
         return f >= failedFrom.load(std::memory_order_acquire) ? Span::kFailed : Span::kMissing;
@@ -204,7 +208,7 @@ void FileStream::readerMain() noexcept
         }
         const uint64_t state = needed.load(std::memory_order_acquire);
         const uint64_t need = sameGen(state, gen) ? state & kPageMask : base;
-        if (next < pageCount && next < need + slots &&
+        if (next < pageCount && next < need + slots - backPages &&
             pageFirst(next) < failedFrom.load(std::memory_order_relaxed)) {
             const uint64_t from = pageFirst(next);
             float* slot = ring.get() + (next % slots) * (pageFrames + 1) * channels;

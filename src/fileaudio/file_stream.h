@@ -126,6 +126,7 @@ private:
     uint64_t pageFrames = 0;
     uint64_t pageCount = 0;   // pages of the file after the head
     uint32_t slots = 0;       // pages in the ring
+    uint32_t backPages = 0;   // of them kept behind the play position: a small jump back is instant
     std::vector<float> head; // frames 0 .. headFrames, the next one included when there is one
     std::unique_ptr<float[]> ring; // slots x (pageFrames + 1) frames
     std::vector<uint8_t> raw;      // the reader's bytes before decoding
