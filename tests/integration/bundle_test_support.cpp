@@ -35,7 +35,7 @@ const std::vector<KindInfo>& allKinds()
         {2, "KestravelOutput", "KESTRAVEL OUTPUT", 1, 1, Arr::kStereo, 64, 64, nullptr, nullptr, {1}},
         {3, "KestravelSumming", "KESTRAVEL SUMMING", 64, 1, Arr::kStereo, 2, 2, nullptr, nullptr, {0, 1}},
         {4, "KestravelBreakout", "KESTRAVEL BREAKOUT", 1, 64, Arr::kMono, 64, 1, nullptr, nullptr, {0, 1}},
-        {5, "KestravelPlayer", "KESTRAVEL PLAYER", 0, 1, Arr::kStereo, 0, 64, nullptr, "Player Sync", {2, 3}},
+        {5, "KestravelPlayer", "KESTRAVEL PLAYER", 0, 1, Arr::kStereo, 0, 64, nullptr, "Player Sync", {2, 3, 5}},
         {6, "KestravelRecorder", "KESTRAVEL RECORDER", 1, 1, Arr::kStereo, 64, 64, "Recorder Sync", nullptr,
          {2, 3, 400, 401}},
         {7, "KestravelFaderBank", "KESTRAVEL FADER BANK", 64, 64, Arr::kStereo, 2, 2, nullptr, nullptr,
@@ -68,6 +68,8 @@ ExpectedParameter expectedParameter(ParamID id)
         return {"Follow DAW transport", "", 1, 1.0};
     if (id == 3)
         return {"Play / Record", "", 1, 0.0};
+    if (id == 5)
+        return {"Chase DAW position", "", 1, 1.0};
     if (id >= 100 && id < 164)
         return {"Fader " + std::to_string(id - 99) + " gain", "dB", 0, 90.0 / 102.0};
     if (id >= 200 && id < 264)
