@@ -32,6 +32,10 @@ struct ModuleCore {
     std::atomic<bool> isProcessing{false};
     bool syncRunning = false;
     int64_t sampleClock = 0;
+    // The timeline position (projectTimeSamples, which jumps on locates and loops) minus
+    // sampleClock, for the block being processed: the timeline sample of clock position p is
+    // p + timelineOffset. 0 when the host gives no process context.
+    int64_t timelineOffset = 0;
     FilePlayer player;
     FileRecorder recorder;
     std::u16string destinationPath;

@@ -62,6 +62,7 @@ bool UtilityPlugin::chooseFile(const std::u16string& path, std::string& message)
                 message = "Stop recording first";
                 return false;
             }
+            recorder.timestampNewTakes.store(paramValues[kTimestampTakesParam].load() > 0.5);
             recorder.prepareDestination(path, static_cast<uint32_t>(inputBusChannelCount(0)),
                                         static_cast<uint32_t>(sampleRate));
         } else {
@@ -130,6 +131,7 @@ tresult UtilityPlugin::rearmRecorder()
         recorder.stopCapture();
         recorder.stopWriter();
         std::u16string candidate = chooseTakePath(destinationPath);
+        recorder.timestampNewTakes.store(paramValues[kTimestampTakesParam].load() > 0.5);
         recorder.prepareDestination(candidate, channelCount, rate);
         destinationPath = std::move(candidate);
         lastFileError.clear();
@@ -175,6 +177,19 @@ tresult PLUGIN_API UtilityPlugin::getTakeFile(int32 index, char8* utf8, int32 si
         return kInvalidArgument;
     const auto text = utf16ToUtf8(files[static_cast<size_t>(index)]);
     return copyText(text ? *text : std::string(), utf8, size);
+}
+
+tresult PLUGIN_API UtilityPlugin::setChannelContextInfos(Steinberg::Vst::IAttributeList* list)
+{
+    if (list == nullptr)
+        return kInvalidArgument;
+    Steinberg::Vst::String128 name{};
+    if (list->getString(Steinberg::Vst::ChannelContext::kChannelNameKey, name, sizeof name) != kResultTrue)
+        return kResultOk; // a host that does not name its tracks
+    name[127] = 0;
+    const auto text = utf16ToUtf8(std::u16string(reinterpret_cast<const char16_t*>(name)));
+    recorder.setTrackName(text ? *text : std::string());
+    return kResultOk;
 }
 
 } // namespace kestravel::plugins

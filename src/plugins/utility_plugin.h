@@ -6,6 +6,7 @@
 #include "engine/module_core.h"
 
 #include "kestravel/imodulereport.h"
+#include "pluginterfaces/vst/ivstchannelcontextinfo.h"
 #include "public.sdk/source/vst/vstsinglecomponenteffect.h"
 
 #include <string>
@@ -16,7 +17,8 @@ class UtilityPlugin : public Steinberg::Vst::SingleComponentEffect,
                       public ModuleCore,
                       public EditorHost,
                       public EditorEdits,
-                      public IModuleReport {
+                      public IModuleReport,
+                      public Steinberg::Vst::ChannelContext::IInfoListener {
 public:
     using tresult = Steinberg::tresult;
     using ParamID = Steinberg::Vst::ParamID;
@@ -67,8 +69,12 @@ public:
     tresult PLUGIN_API getTakeReport(TakeReport* report) SMTG_OVERRIDE;
     tresult PLUGIN_API getTakeFile(Steinberg::int32 index, Steinberg::char8* utf8,
                                    Steinberg::int32 size) SMTG_OVERRIDE;
+    // IInfoListener [UI thread]: the track's name goes into a time-stamped take's Description.
+    tresult PLUGIN_API setChannelContextInfos(Steinberg::Vst::IAttributeList* list) SMTG_OVERRIDE;
+
     DEFINE_INTERFACES
         DEF_INTERFACE(IModuleReport)
+        DEF_INTERFACE(Steinberg::Vst::ChannelContext::IInfoListener)
     END_DEFINE_INTERFACES(SingleComponentEffect)
     REFCOUNT_METHODS(SingleComponentEffect)
 

@@ -215,13 +215,19 @@ TEST(FileRecorder, NewDestinationFinalizesTheArmedOne)
 
 // A "disk" that fills up in the middle of a frame: the take fails, and the file keeps every
 // whole frame that reached it, with a header that says so.
-TEST(FileRecorder, DiskFullEndsTheTakeWithAValidFile)
+class DiskFull : public ::testing::TestWithParam<bool> {};
+
+// Room for the header, 500 frames and part of one more, with either header.
+TEST_P(DiskFull, EndsTheTakeWithAValidFile)
 {
+    const bool stamped = GetParam();
+    const uint32_t header = stamped ? 668 : 44;
     TempDir tmp;
     FileRecorder rec;
     FileRecorder::WriterOptions options;
-    options.diskBytes = 44 + 8 * 500 + 3;
+    options.diskBytes = header + 8 * 500 + 3;
     rec.setWriterOptionsForTesting(options);
+    rec.timestampNewTakes.store(stamped);
     rec.prepareDestination(tmp.wide("full.wav"), 2, 48000);
     rec.startCapture(0);
     pushTake(rec, 2, 0, 1000);
@@ -234,12 +240,19 @@ TEST(FileRecorder, DiskFullEndsTheTakeWithAValidFile)
     rec.stopWriter();
 
     const Bytes file = readAll(tmp.path("full.wav"));
-    EXPECT_EQ(parseHeader(file).dataSize, 4000u);
-    EXPECT_EQ(parseHeader(file).riffSize, 4036u);
+    const TakeLayout t = walkTake(file);
+    EXPECT_EQ(file.size(), header + 4000u);
+    EXPECT_EQ(t.headerBytes, header);
+    EXPECT_EQ(t.dataSize, 4000u);
+    EXPECT_EQ(t.riffSize, header - 8 + 4000u);
+    EXPECT_EQ(t.factFrames, stamped ? std::optional<uint32_t>(500) : std::nullopt);
     const PreloadedAudio a = loadWav(tmp.wide("full.wav"), kPreloadLimitBytes);
     EXPECT_EQ(a.frames(), 500u);
     EXPECT_TRUE(holdsTake(a, 2, 0));
 }
+
+INSTANTIATE_TEST_SUITE_P(Headers, DiskFull, ::testing::Values(false, true),
+                         [](const auto& p) { return p.param ? std::string("TimeStamped") : std::string("Plain"); });
 
 TEST(FileRecorder, DiskFullBeforeTheHeaderFailsPreparation)
 {

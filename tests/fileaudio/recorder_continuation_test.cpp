@@ -266,10 +266,13 @@ TEST(RecorderContinuation, SizesAreCurrentWhileRecording)
 }
 
 #ifndef _WIN32
+class Killed : public ::testing::TestWithParam<bool> {};
+
 // A child process records in real time and is killed without warning; the file it leaves
-// must open and hold every frame up to at most one second before the kill.
-TEST(RecorderContinuation, KilledProcessLeavesAReadableFile)
+// must open and hold every frame up to at most one second before the kill, with either header.
+TEST_P(Killed, ProcessLeavesAReadableFile)
 {
+    const bool stamped = GetParam();
     TempDir tmp;
     const std::u16string path = tmp.wide("crash.wav");
     constexpr uint32_t rate = 48000;
@@ -286,7 +289,7 @@ TEST(RecorderContinuation, KilledProcessLeavesAReadableFile)
         } catch (...) {
             ::_exit(3);
         }
-        rec.startCapture(0);
+        rec.startCapture(0, 0, stamped);
         auto next = std::chrono::steady_clock::now();
         for (uint64_t frame = 0;; frame += block) {
             pushTake(rec, 2, frame, block, block);
@@ -327,7 +330,11 @@ TEST(RecorderContinuation, KilledProcessLeavesAReadableFile)
     EXPECT_LE(a.frames(), pushed);
     EXPECT_GE(a.frames() + rate, pushed);
     EXPECT_TRUE(holdsTake(a, 2, 0));
+    EXPECT_EQ(walkTake(readAll(tmp.path("crash.wav"))).headerBytes, stamped ? 668u : 44u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Headers, Killed, ::testing::Values(false, true),
+                         [](const auto& p) { return p.param ? std::string("TimeStamped") : std::string("Plain"); });
 #endif
 
 } // namespace

@@ -74,7 +74,7 @@ TEST(FileControl, RecorderArmsAtOnceAndNeverOverwrites)
 
     // An armed recorder takes a new destination; the empty armed file is finalized.
     ASSERT_TRUE(recorder->setFile(dir.file("second.wav"), message)) << message;
-    EXPECT_EQ(fs::file_size(dir.path / "take.wav"), 44u);
+    EXPECT_EQ(fs::file_size(dir.path / "take.wav"), 668u); // a new module stamps its takes
 
     // The refusal comes after the previous writer was stopped: the recorder is left unarmed.
     EXPECT_FALSE(recorder->setFile(dir.file("take.wav"), message));
@@ -140,7 +140,42 @@ TEST(Activation, RecorderRearmsOnTheStoredPathOrTheFirstFreeTake)
     setUp(*recorder, 44100.0);
     ASSERT_EQ(recorder->setActive(true), kResultOk);
     EXPECT_EQ(recorder->destinationPath, dir.file("song-take2-take1-take1.wav"));
-    EXPECT_EQ(fs::file_size(dir.path / "song-take2-take1.wav"), 44u);
+    EXPECT_EQ(fs::file_size(dir.path / "song-take2-take1.wav"), 668u);
+}
+
+// A new RECORDER time-stamps its takes; a project saved before the switch existed reads 0 there
+// and keeps writing the plain 44-byte header it always wrote.
+TEST(FileControl, SavedStatesFromBeforeKeepThePlainHeader)
+{
+    Module fresh(RECORDER);
+    Steinberg::Vst::ParameterInfo info{};
+    ASSERT_EQ(fresh->getParameterInfo(fresh->getParameterCount() - 1, info), kResultOk);
+    EXPECT_EQ(info.id, kTimestampTakesParam);
+    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(info.title)), u"Timestamp takes (BWF)");
+    EXPECT_EQ(info.stepCount, 1);
+    EXPECT_EQ(info.defaultNormalizedValue, 1.0);
+    EXPECT_EQ(fresh->getParamNormalized(kTimestampTakesParam), 1.0);
+
+    MemoryStream saved;
+    ASSERT_EQ(fresh->getState(&saved), kResultOk);
+    std::string text = saved.data.substr(4);
+    const std::string stamped = "\"parameters\":[0.1111111111111111,0.8823529411764706,1.0,0,0.0,0.0,1.0,";
+    ASSERT_NE(text.find(stamped), std::string::npos) << text.substr(0, 90);
+    text.replace(text.find(stamped), stamped.size(),
+                 "\"parameters\":[0.1111111111111111,0.8823529411764706,1.0,0,0.0,0.0,0.0,");
+    const auto n = static_cast<uint32_t>(text.size());
+    MemoryStream old(std::string{static_cast<char>(n & 0xFF), static_cast<char>((n >> 8) & 0xFF),
+                                 static_cast<char>((n >> 16) & 0xFF), static_cast<char>(n >> 24)} + text);
+
+    TempDir dir;
+    Module recorder(RECORDER);
+    setUp(*recorder);
+    ASSERT_EQ(recorder->setState(&old), kResultOk);
+    EXPECT_EQ(recorder->getParamNormalized(kTimestampTakesParam), 0.0);
+    std::string message;
+    ASSERT_TRUE(recorder->setFile(dir.file("old.wav"), message)) << message;
+    ASSERT_EQ(recorder->setActive(false), kResultOk);
+    EXPECT_EQ(fs::file_size(dir.path / "old.wav"), 44u);
 }
 
 TEST(Activation, FailuresReportFalseAndKeepThePath)
@@ -177,7 +212,7 @@ TEST(Activation, DeactivationEndsTheTakeAndResetsTheSwitch)
     EXPECT_EQ(recorder->getParamNormalized(kPlayRecordParam), 0.0);
     EXPECT_FALSE(recorder->syncRunning);
     EXPECT_TRUE(recorder->recorder.finished.load());
-    EXPECT_EQ(fs::file_size(dir.path / "live.wav"), 44u + 64u * 2u * 4u);
+    EXPECT_EQ(fs::file_size(dir.path / "live.wav"), 668u + 64u * 2u * 4u);
 }
 
 // What rackhost reads through the module's report: the last refusal in the module's words
@@ -321,7 +356,7 @@ TEST_P(RecorderProcessMode, OnlyOfflineWaitsForTheWriter)
     }
     EXPECT_EQ(recorder->recorder.droppedFrames.load(), 0u);
     std::ifstream file(dir.path / "bounce.wav", std::ios::binary);
-    file.seekg(44);
+    file.seekg(668); // past the time-stamped header of a new module
     std::vector<float> samples(frames * 2);
     file.read(reinterpret_cast<char*>(samples.data()), static_cast<std::streamsize>(samples.size() * 4));
     ASSERT_TRUE(file.good());
