@@ -4,6 +4,7 @@
 #include "fileaudio/file_player.h"
 #include "fileaudio/file_recorder.h"
 #include "core/module_kind.h"
+#include "core/take_panel.h"
 
 #include <string>
 
@@ -12,5 +13,15 @@ namespace kestravel::plugins {
 // [UI thread, never blocks] Reads atomic fields and the stored path only.
 std::string statusText(ModuleKind kind, const std::u16string& destinationPath,
                        const FilePlayer& player, const FileRecorder& recorder);
+
+// Below this much time left on the destination disk the take panel warns.
+inline constexpr uint64_t kLowSpaceSeconds = 600;
+
+// [UI thread, never blocks] The take panel from the recorder's atomic counters.
+TakePanel takePanel(const FileRecorder& recorder);
+
+// Pieces of the panel's texts: "1:02:03" (hours not padded), "45.6 MB" (decimal units).
+std::string clockText(uint64_t seconds);
+std::string sizeText(uint64_t bytes);
 
 } // namespace kestravel::plugins

@@ -4,6 +4,7 @@
 #include "editor/editor_edits.h"
 #include "editor/editor_host.h"
 #include "engine/module_core.h"
+#include "fileaudio/file_status.h"
 
 #include "kestravel/imodulereport.h"
 #include "pluginterfaces/vst/ivstchannelcontextinfo.h"
@@ -98,6 +99,7 @@ public:
     bool recorderReady() const override { return recorder.ready.load(); }
     bool recorderRecording() const override { return recorder.recording.load(); }
     bool recorderFailed() const override { return recorder.failed.load(); }
+    TakePanel recorderTakePanel() const override { return takePanel(recorder); }
 
 private:
     void createBuses();

@@ -3,6 +3,7 @@
 
 #include "fileaudio/bext_chunk.h"
 #include "fileaudio/file_recorder.h"
+#include "fileaudio/file_status.h"
 #include "recorder_fixture.h"
 
 #include <gtest/gtest.h>
@@ -235,6 +236,52 @@ TEST(TimeStampedTake, FreeSpaceIsAskedByTheWriter)
     rec.stopWriter();
     EXPECT_FALSE(fromTestThread.load());
     EXPECT_EQ(rec.bytesWritten.load(), 44u + 480u * 8u);
+}
+
+// The panel's words from the recorder's counters: elapsed timeline time and size over every
+// part, time left at the take's data rate (amber under ten minutes), drops; shown only while a
+// take is armed, running or failed.
+TEST(TakePanelText, ComesFromTheCounters)
+{
+    struct Case {
+        const char* name;
+        bool ready, recording, failed;
+        uint64_t frames, bytes, dropped, free;
+        TakePanel expected;
+    };
+    constexpr uint64_t rate = 384000; // bytes a second: stereo at 48 kHz
+    const Case cases[] = {
+        {"idle", false, false, false, 0, 0, 0, 0, {}},
+        {"armed", true, false, false, 0, 668, 0, kUnknownFreeBytes,
+         {true, false, false, "Take 0:00:00 | 668 B | dropped 0", "Disk: free space unknown"}},
+        {"hours", true, true, false, 48000ull * 3723, 1'429'632'668, 0, rate * 7985,
+         {true, false, false, "Take 1:02:03 | 1.4 GB | dropped 0", "Disk: 2:13:05 left at 384.0 kB/s"}},
+        {"ten minutes", true, true, false, 48000, 384'668, 12, rate * 600,
+         {true, false, false, "Take 0:00:01 | 384.7 kB | dropped 12", "Disk: 0:10:00 left at 384.0 kB/s"}},
+        {"under ten", true, true, false, 48000, 384'668, 12, rate * 600 - 1,
+         {true, false, true, "Take 0:00:01 | 384.7 kB | dropped 12", "Disk: 0:09:59 left at 384.0 kB/s"}},
+        {"failed", false, false, true, 96000, 999'999, 5, 0,
+         {true, true, true, "Take 0:00:02 | 1.0 MB | dropped 5", "Disk: 0:00:00 left at 384.0 kB/s"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FileRecorder rec;
+        rec.channels.store(2);
+        rec.sampleRate.store(48000);
+        rec.ready.store(c.ready);
+        rec.recording.store(c.recording);
+        rec.failed.store(c.failed);
+        rec.takeFrames.store(c.frames);
+        rec.bytesWritten.store(c.bytes);
+        rec.droppedFrames.store(c.dropped);
+        rec.freeBytes.store(c.free);
+        const TakePanel p = takePanel(rec);
+        EXPECT_EQ(p.shown, c.expected.shown);
+        EXPECT_EQ(p.failed, c.expected.failed);
+        EXPECT_EQ(p.lowSpace, c.expected.lowSpace);
+        EXPECT_EQ(p.take, c.expected.take);
+        EXPECT_EQ(p.disk, c.expected.disk);
+    }
 }
 
 } // namespace
