@@ -1,8 +1,7 @@
 #include "fileaudio/file_status.h"
 
 #include "core/text_utf.h"
-
-#include <cstdio>
+#include "kestravel/take_texts.h"
 
 namespace kestravel::plugins {
 
@@ -28,30 +27,6 @@ std::string statusText(ModuleKind kind, const std::u16string& destinationPath,
         return "Choose a NEW WAV destination before playback";
     }
     return "Host audio ports | Digital processing | No extra hardware engine";
-}
-
-std::string clockText(uint64_t seconds)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%llu:%02u:%02u", static_cast<unsigned long long>(seconds / 3600),
-                  static_cast<unsigned>(seconds / 60 % 60), static_cast<unsigned>(seconds % 60));
-    return text;
-}
-
-std::string sizeText(uint64_t bytes)
-{
-    static constexpr const char* kUnits[] = {"kB", "MB", "GB", "TB"};
-    if (bytes < 1000)
-        return std::to_string(bytes) + " B";
-    double value = static_cast<double>(bytes) / 1000.0;
-    size_t unit = 0;
-    while (value >= 999.95 && unit + 1 < std::size(kUnits)) {
-        value /= 1000.0;
-        ++unit;
-    }
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f %s", value, kUnits[unit]);
-    return text;
 }
 
 TakePanel takePanel(const FileRecorder& recorder)

@@ -14,14 +14,7 @@ namespace kestravel::plugins {
 std::string statusText(ModuleKind kind, const std::u16string& destinationPath,
                        const FilePlayer& player, const FileRecorder& recorder);
 
-// Below this much time left on the destination disk the take panel warns.
-inline constexpr uint64_t kLowSpaceSeconds = 600;
-
 // [UI thread, never blocks] The take panel from the recorder's atomic counters.
 TakePanel takePanel(const FileRecorder& recorder);
-
-// Pieces of the panel's texts: "1:02:03" (hours not padded), "45.6 MB" (decimal units).
-std::string clockText(uint64_t seconds);
-std::string sizeText(uint64_t bytes);
 
 } // namespace kestravel::plugins

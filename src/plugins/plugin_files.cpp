@@ -164,7 +164,15 @@ tresult PLUGIN_API UtilityPlugin::getTakeReport(TakeReport* report)
     report->files = static_cast<int32>(recorder.takeFiles().size());
     report->failed = recorder.failed.load() ? 1 : 0;
     report->finished = recorder.finished.load() ? 1 : 0;
-    report->reserved = 0;
+    if (report->size < static_cast<int32>(sizeof(TakeReport))) {
+        report->size = 0; // a caller from before the panel's facts
+        return kResultOk;
+    }
+    report->timelineFrames = recorder.takeFrames.load();
+    report->bytesWritten = recorder.bytesWritten.load();
+    report->freeBytes = recorder.freeBytes.load();
+    report->sampleRate = recorder.sampleRate.load();
+    report->channels = recorder.channels.load();
     return kResultOk;
 }
 
