@@ -188,7 +188,8 @@ TEST(RecorderRobustness, FinalSyncNeverHoldsUpTheEndOfATake)
 class EveryWrite : public ::testing::TestWithParam<bool> {};
 
 // A kill can land between any two writes: after each one the sizes on disk agree with each
-// other (RIFF, fact, data) and never claim more samples than the file holds.
+// other (RIFF, fact, data), never claim more samples than the file holds, and the reader
+// opens the file as it is.
 TEST_P(EveryWrite, LeavesConsistentSizes)
 {
     TempDir tmp;
@@ -209,18 +210,32 @@ TEST_P(EveryWrite, LeavesConsistentSizes)
             fault = "fact " + std::to_string(*t.factFrames) + " data " + std::to_string(t.dataSize);
         else if (t.headerBytes + uint64_t{t.dataSize} > b.size() || t.dataSize % t.blockAlign != 0)
             fault = "data " + std::to_string(t.dataSize) + " file " + std::to_string(b.size());
+        if (fault.empty()) {
+            // And the reader takes the file as it is at that instant.
+            try {
+                if (loadWav(path, kPreloadLimitBytes).frames() != t.dataSize / t.blockAlign)
+                    fault = "reader disagrees with the header";
+            } catch (const std::exception& e) {
+                fault = std::string("reader refuses: ") + e.what();
+            }
+        }
         if (!fault.empty() && faults.size() < 5)
             faults.push_back("write " + std::to_string(writes) + ": " + fault);
     };
+    std::atomic<bool> hold{true};
+    options.hold = &hold;
     rec.setWriterOptionsForTesting(options);
     rec.timestampNewTakes.store(GetParam());
     rec.prepareDestination(tmp.wide("kill.wav"), 2, 8000);
     rec.startCapture(0);
-    // Some blocks at once (a second's refresh inside a backlog), some one by one (idle refreshes).
+    // A backlog of 2.5 s (a refresh after each second inside it), then blocks one by one (a
+    // refresh whenever the writer runs idle).
     pushTake(rec, 2, 0, 20000, 512);
+    hold.store(false);
+    ASSERT_TRUE(waitFor([&] { return rec.framesWritten.load() == 20000; }));
     for (uint64_t f = 20000; f < 22000; f += 400) {
         pushTake(rec, 2, f, 400, 400);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_TRUE(waitFor([&] { return rec.framesWritten.load() == f + 400; }));
     }
     rec.stopWriter();
     EXPECT_GT(writes, 10u);
