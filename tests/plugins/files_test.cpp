@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -176,6 +177,64 @@ TEST(FileControl, SavedStatesFromBeforeKeepThePlainHeader)
     ASSERT_TRUE(recorder->setFile(dir.file("old.wav"), message)) << message;
     ASSERT_EQ(recorder->setActive(false), kResultOk);
     EXPECT_EQ(fs::file_size(dir.path / "old.wav"), 44u);
+}
+
+// A host's channel context: only the name is kept, as a host would hand it.
+class TrackContext : public IAttributeList {
+public:
+    std::u16string name;
+    bool named = true;
+    tresult PLUGIN_API queryInterface(const TUID, void** obj) override
+    {
+        *obj = nullptr;
+        return kNoInterface;
+    }
+    uint32 PLUGIN_API addRef() override { return 1; }
+    uint32 PLUGIN_API release() override { return 1; }
+    tresult PLUGIN_API setInt(AttrID, int64) override { return kResultFalse; }
+    tresult PLUGIN_API getInt(AttrID, int64&) override { return kResultFalse; }
+    tresult PLUGIN_API setFloat(AttrID, double) override { return kResultFalse; }
+    tresult PLUGIN_API getFloat(AttrID, double&) override { return kResultFalse; }
+    tresult PLUGIN_API setString(AttrID, const TChar*) override { return kResultFalse; }
+    tresult PLUGIN_API getString(AttrID id, TChar* string, uint32 sizeInBytes) override
+    {
+        if (!named || std::string(id) != "channel name" || sizeInBytes < 2 * (name.size() + 1))
+            return kResultFalse;
+        std::memcpy(string, name.c_str(), 2 * (name.size() + 1));
+        return kResultTrue;
+    }
+    tresult PLUGIN_API setBinary(AttrID, const void*, uint32) override { return kResultFalse; }
+    tresult PLUGIN_API getBinary(AttrID, const void*&, uint32&) override { return kResultFalse; }
+};
+
+// The host names the track through the channel context: the name is the Description of the
+// take's time stamp. A host that names nothing leaves the last name in place.
+TEST(FileControl, TrackNameGoesIntoTheTimeStamp)
+{
+    TempDir dir;
+    Module recorder(RECORDER);
+    setUp(*recorder);
+    void* listener = nullptr;
+    ASSERT_EQ(recorder->queryInterface(Vst::ChannelContext::IInfoListener::iid, &listener), kResultOk);
+    ASSERT_NE(listener, nullptr);
+    auto* info = static_cast<Vst::ChannelContext::IInfoListener*>(listener);
+    TrackContext context;
+    context.name = u"Drums \u00FCber";
+    EXPECT_EQ(info->setChannelContextInfos(&context), kResultOk);
+    context.named = false;
+    EXPECT_EQ(info->setChannelContextInfos(&context), kResultOk);
+    EXPECT_EQ(info->setChannelContextInfos(nullptr), kInvalidArgument);
+    info->release();
+
+    std::string message;
+    ASSERT_TRUE(recorder->setFile(dir.file("named.wav"), message)) << message;
+    recorder->recorder.startCapture(0);
+    ASSERT_EQ(recorder->setActive(false), kResultOk);
+    std::ifstream file(dir.path / "named.wav", std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(bytes.size(), 668u);
+    EXPECT_EQ(bytes.substr(50, 4), "bext");
+    EXPECT_EQ(std::string(bytes.c_str() + 58), "Drums \xC3\xBC" "ber"); // UTF-8, as the host wrote it
 }
 
 TEST(Activation, FailuresReportFalseAndKeepThePath)
