@@ -372,8 +372,7 @@ void FileRecorder::writerThreadMain(std::u16string path)
                 showProgress();
                 continue;
             }
-            uint64_t piece = std::min({n - done, budget - fileSamples, src ? n : pieceSamples,
-                                       pieceSamples});
+            uint64_t piece = std::min({n - done, budget - fileSamples, pieceSamples});
             if (options.refreshHeader)
                 piece = std::min(piece, refreshSamples - file.unclaimedBytes() / 4);
             if (options.beforeWrite)
