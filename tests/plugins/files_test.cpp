@@ -2,11 +2,14 @@
 
 #include "plugin_fixture.h"
 
+#include "pluginterfaces/vst/ivstprocesscontext.h"
 #include "pluginterfaces/vst/vstspeaker.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <chrono>
 #include <filesystem>
@@ -272,6 +275,87 @@ TEST(Activation, DeactivationEndsTheTakeAndResetsTheSwitch)
     EXPECT_FALSE(recorder->syncRunning);
     EXPECT_TRUE(recorder->recorder.finished.load());
     EXPECT_EQ(fs::file_size(dir.path / "live.wav"), 668u + 64u * 2u * 4u);
+}
+
+// The user keeps choosing destinations while the host bounces offline with its transport
+// toggling every few blocks: takes start, stop and finalize on the new files at any moment, and
+// every choice returns, armed, refused or already finished. A hang aborts the run.
+TEST(FileControl, ChoicesDuringAnOfflineBounceAlwaysReturn)
+{
+    TempDir dir;
+    Module recorder(RECORDER);
+    constexpr int32 kBlock = 64;
+    ProcessSetup setup{kOffline, kSample32, kBlock, 48000.0};
+    ASSERT_EQ(recorder->setupProcessing(setup), kResultOk);
+    recorder->activateBus(kAudio, kInput, 0, true);
+    recorder->activateBus(kAudio, kOutput, 0, true);
+    recorder->setParamNormalized(kTailSilenceTimeParam, 0.0); // silent input: tails end at once
+    recorder->setParamNormalized(kMaximumTailParam, 0.0);
+    ASSERT_EQ(recorder->setProcessing(true), kResultOk);
+
+    std::atomic<bool> done{false};
+    std::thread audio([&] {
+        std::vector<float> in(kBlock), out0(kBlock), out1(kBlock);
+        float* inRows[2] = {in.data(), in.data()};
+        float* outRows[2] = {out0.data(), out1.data()};
+        AudioBusBuffers inBus{};
+        inBus.numChannels = 2;
+        inBus.channelBuffers32 = inRows;
+        AudioBusBuffers outBus{};
+        outBus.numChannels = 2;
+        outBus.channelBuffers32 = outRows;
+        ProcessContext context{};
+        ProcessData data{};
+        data.processMode = kOffline;
+        data.symbolicSampleSize = kSample32;
+        data.numSamples = kBlock;
+        data.numInputs = 1;
+        data.inputs = &inBus;
+        data.numOutputs = 1;
+        data.outputs = &outBus;
+        data.processContext = &context;
+        for (uint64_t b = 0; !done.load(); ++b) {
+            context.state = b % 24 < 3 ? static_cast<uint32>(ProcessContext::kPlaying) : 0u;
+            context.projectTimeSamples = static_cast<int64>(b * kBlock);
+            recorder->process(data);
+        }
+    });
+
+    std::atomic<int> returned{0};
+    std::thread watchdog([&] {
+        int seen = 0;
+        auto lastChange = std::chrono::steady_clock::now();
+        while (!done.load()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            if (returned.load() != seen) {
+                seen = returned.load();
+                lastChange = std::chrono::steady_clock::now();
+            } else if (std::chrono::steady_clock::now() - lastChange > std::chrono::seconds(20)) {
+                std::fprintf(stderr, "choosing a destination hangs after %d choices\n", seen);
+                std::abort();
+            }
+        }
+    });
+    int armed = 0;
+    int late = 0; // choices that ran into the time limit: none may
+    for (int i = 0; i < 2000; ++i) {
+        std::string message;
+        std::string name = std::to_string(i);
+        name += ".wav";
+        armed += recorder->setFile(dir.file(name), message) ? 1 : 0;
+        late += message.find("in time") != std::string::npos ? 1 : 0;
+        ++returned;
+        if (late > 0)
+            break;
+    }
+    done.store(true);
+    audio.join();
+    watchdog.join();
+    ASSERT_EQ(recorder->setProcessing(false), kResultOk);
+    ASSERT_EQ(recorder->setActive(false), kResultOk);
+    EXPECT_EQ(late, 0);
+    EXPECT_EQ(returned.load(), 2000);
+    EXPECT_GT(armed, 0);
 }
 
 // What rackhost reads through the module's report: the last refusal in the module's words
