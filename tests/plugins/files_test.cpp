@@ -31,6 +31,38 @@ void setUp(UtilityPlugin& plugin, double rate = 48000.0)
     ASSERT_EQ(plugin.setupProcessing(setup), kResultOk);
 }
 
+// One stereo input bus and one stereo output bus of 32-bit blocks, ready for process().
+struct StereoBlock {
+    StereoBlock(int32 mode, int32 samples)
+        : in(2, std::vector<float>(static_cast<size_t>(samples))), out(2, std::vector<float>(static_cast<size_t>(samples)))
+    {
+        for (size_t c = 0; c < 2; ++c) {
+            inRows[c] = in[c].data();
+            outRows[c] = out[c].data();
+        }
+        inBus.numChannels = 2;
+        inBus.channelBuffers32 = inRows;
+        outBus.numChannels = 2;
+        outBus.channelBuffers32 = outRows;
+        data.processMode = mode;
+        data.symbolicSampleSize = kSample32;
+        data.numSamples = samples;
+        data.numInputs = 1;
+        data.inputs = &inBus;
+        data.numOutputs = 1;
+        data.outputs = &outBus;
+    }
+    StereoBlock(const StereoBlock&) = delete;
+    StereoBlock& operator=(const StereoBlock&) = delete;
+
+    std::vector<std::vector<float>> in, out;
+    float* inRows[2]{};
+    float* outRows[2]{};
+    AudioBusBuffers inBus{};
+    AudioBusBuffers outBus{};
+    ProcessData data{};
+};
+
 TEST(FileControl, KindsWithoutAFileRefuse)
 {
     for (ModuleKind kind : {INPUT, OUTPUT, SUMMING, BREAKOUT, FADER_BANK, DISTRIBUTOR}) {
@@ -295,29 +327,13 @@ TEST(FileControl, ChoicesDuringAnOfflineBounceAlwaysReturn)
 
     std::atomic<bool> done{false};
     std::thread audio([&] {
-        std::vector<float> in(kBlock), out0(kBlock), out1(kBlock);
-        float* inRows[2] = {in.data(), in.data()};
-        float* outRows[2] = {out0.data(), out1.data()};
-        AudioBusBuffers inBus{};
-        inBus.numChannels = 2;
-        inBus.channelBuffers32 = inRows;
-        AudioBusBuffers outBus{};
-        outBus.numChannels = 2;
-        outBus.channelBuffers32 = outRows;
+        StereoBlock block(kOffline, kBlock);
         ProcessContext context{};
-        ProcessData data{};
-        data.processMode = kOffline;
-        data.symbolicSampleSize = kSample32;
-        data.numSamples = kBlock;
-        data.numInputs = 1;
-        data.inputs = &inBus;
-        data.numOutputs = 1;
-        data.outputs = &outBus;
-        data.processContext = &context;
+        block.data.processContext = &context;
         for (uint64_t b = 0; !done.load(); ++b) {
             context.state = b % 24 < 3 ? static_cast<uint32>(ProcessContext::kPlaying) : 0u;
             context.projectTimeSamples = static_cast<int64>(b * kBlock);
-            recorder->process(data);
+            recorder->process(block.data);
         }
     });
 
@@ -461,23 +477,9 @@ TEST_P(RecorderProcessMode, OnlyOfflineWaitsForTheWriter)
     recorder->setParamNormalized(kPlayRecordParam, 1.0);
     ASSERT_EQ(recorder->setProcessing(true), kResultOk);
 
-    std::vector<std::vector<float>> in(2, std::vector<float>(kBlock)), out(2, std::vector<float>(kBlock));
-    float* inRows[2] = {in[0].data(), in[1].data()};
-    float* outRows[2] = {out[0].data(), out[1].data()};
-    AudioBusBuffers inBus{};
-    inBus.numChannels = 2;
-    inBus.channelBuffers32 = inRows;
-    AudioBusBuffers outBus{};
-    outBus.numChannels = 2;
-    outBus.channelBuffers32 = outRows;
-    ProcessData data{};
-    data.processMode = pc.mode;
-    data.symbolicSampleSize = kSample32;
-    data.numSamples = kBlock;
-    data.numInputs = 1;
-    data.inputs = &inBus;
-    data.numOutputs = 1;
-    data.outputs = &outBus;
+    StereoBlock block(pc.mode, kBlock);
+    auto& in = block.in;
+    ProcessData& data = block.data;
 
     const uint64_t blocks = 4 * recorder->recorder.ringSamples() / (2 * kBlock) + 1;
     for (uint64_t b = 0; b < blocks; ++b) {
