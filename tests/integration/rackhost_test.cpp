@@ -157,7 +157,7 @@ TEST(Rackhost, InfoShowsWhatTheScannerSees)
     EXPECT_TRUE(contains(o.output, "cid: 4B524143 4B555449 4C495459 00100007"));
     EXPECT_TRUE(contains(o.output, "sub-categories: \"Fx|Tools\""));
     EXPECT_TRUE(contains(o.output, "\"Output 64\""));
-    EXPECT_TRUE(contains(o.output, "parameters: 129"));
+    EXPECT_TRUE(contains(o.output, "parameters: 130"));
     EXPECT_TRUE(contains(o.output, "\"Fader 64 mute\""));
 }
 
@@ -183,6 +183,31 @@ TEST(Rackhost, RenderWritesTheModulesOutput)
     EXPECT_LT(std::abs(out.samples.back()), 0.001f);
 }
 
+// --channels sets the main buses' width: a 6-channel file through PLAYER renders 6 outputs,
+// each its own channel; a width the module refuses is an error, not a silent default.
+TEST(Rackhost, RenderChannelsSetsTheMainBusWidth)
+{
+    TempDir dir;
+    WavAudio in;
+    in.channels = 6;
+    in.sampleRate = 48000;
+    for (int f = 0; f < 480; ++f)
+        for (int c = 0; c < 6; ++c)
+            in.samples.push_back(static_cast<float>(c + 1) / 8.0f);
+    writeWavFloat(dir / "six.wav", in);
+    Outcome o = rackhost({"render", text(bundlePath(kindByCode(5))), "--file", text(dir / "six.wav"), "--play",
+                          "--length", "480", "--channels", "6", "--out", text(dir / "out.wav")});
+    ASSERT_EQ(o.exitCode, 0) << o.output;
+    const WavAudio out = readWav(dir / "out.wav");
+    ASSERT_EQ(out.channels, 6u);
+    for (std::uint32_t c = 0; c < 6; ++c)
+        EXPECT_EQ(out.at(100, c), static_cast<float>(c + 1) / 8.0f) << "channel " << c;
+
+    o = rackhost({"render", text(bundlePath(kindByCode(3))), "--length", "64", "--channels", "8"});
+    EXPECT_EQ(o.exitCode, 1) << o.output;
+    EXPECT_TRUE(contains(o.output, "refuses 8 channels")) << o.output;
+}
+
 TEST(Rackhost, StateSaveAndLoadRoundTripAndRefuseBadText)
 {
     TempDir dir;
@@ -197,6 +222,39 @@ TEST(Rackhost, StateSaveAndLoadRoundTripAndRefuseBadText)
     o = rackhost({"state", "load", bundle, text(dir / "bad.json")});
     EXPECT_EQ(o.exitCode, 1) << o.output;
     EXPECT_TRUE(contains(o.output, "setState: kResultFalse")) << o.output;
+}
+
+// PLAYER follows the timeline rackhost drives: a start anywhere, then jumps; with "Chase DAW
+// position" off (id 5) every start plays the file from its first frame.
+TEST(Rackhost, RenderDrivesThePlayersTimeline)
+{
+    TempDir dir;
+    WavAudio clip;
+    clip.channels = 1;
+    clip.sampleRate = 48000;
+    for (int i = 0; i < 8000; ++i)
+        clip.samples.push_back(static_cast<float>(i % 1000 + 1) / 2000.0f);
+    writeWavFloat(dir / "clip.wav", clip);
+    const auto render = [&](std::vector<std::string> extra) {
+        std::vector<std::string> args{"render", text(bundlePath(kindByCode(5))), "--file", text(dir / "clip.wav"),
+                                      "--out", text(dir / "out.wav"), "--length", "1200", "--block", "128", "--play"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        const Outcome o = rackhost(args);
+        EXPECT_EQ(o.exitCode, 0) << o.output;
+        return readWav(dir / "out.wav");
+    };
+    const WavAudio chased = render({"--start", "1000", "--locate", "300=5000", "--locate", "650=200"});
+    ASSERT_EQ(chased.frames(), 1200u);
+    const auto fade = static_cast<std::size_t>(96); // the crossfade after a jump
+    for (std::size_t i = 0; i < 1200; ++i) {
+        const std::size_t frame = i < 300 ? 1000 + i : i < 650 ? 5000 + (i - 300) : 200 + (i - 650);
+        if ((i >= 300 && i < 300 + fade) || (i >= 650 && i < 650 + fade))
+            continue;
+        ASSERT_EQ(chased.samples[i * chased.channels], clip.samples[frame]) << i;
+    }
+    const WavAudio plain = render({"--start", "1000", "--locate", "300=5000", "--param", "5=0"});
+    for (std::size_t i = 0; i < 1200; ++i)
+        ASSERT_EQ(plain.samples[i * plain.channels], clip.samples[i]) << i;
 }
 
 TEST(Rackhost, PlayerRefusingItsFileIsReported)

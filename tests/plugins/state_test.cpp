@@ -69,7 +69,7 @@ TEST(SavedState, FreshOutputTextHasTheDocumentedShape)
     const auto length = static_cast<uint32_t>(static_cast<unsigned char>(stream.data[0])) |
                         static_cast<uint32_t>(static_cast<unsigned char>(stream.data[1])) << 8;
     EXPECT_EQ(length, text.size());
-    EXPECT_EQ(text.rfind("{\"kind\":2,\"parameters\":[0.1111111111111111,0.8823529411764706,1.0,0,0.0,0.0,", 0), 0u) << text.substr(0, 90);
+    EXPECT_EQ(text.rfind("{\"kind\":2,\"parameters\":[0.1111111111111111,0.8823529411764706,1.0,0,0.0,1.0,", 0), 0u) << text.substr(0, 90);
     const std::string tail = "],\"path\":\"\",\"schema\":1}";
     EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
     EXPECT_EQ(text.find(' '), std::string::npos);
@@ -210,14 +210,17 @@ TEST(SavedState, LenientReadsThatAreAccepted)
     }
 }
 
-TEST(SavedState, RefusedWhileProcessingAndForNullStreams)
+// Hosts restore after activation and during playback (presets, undo): accepted all the same.
+TEST(SavedState, AcceptedWhileProcessingRefusedForNullStreams)
 {
+    Module source(OUTPUT);
+    source->setParamNormalized(kGainParam, 0.25);
     Module output(OUTPUT);
-    const std::string text = savedText(*output);
     output->setProcessing(true);
-    MemoryStream stream(frame(text));
-    EXPECT_EQ(output->setState(&stream), kResultFalse);
-    EXPECT_EQ(stream.position, 0u);
+    MemoryStream stream(frame(savedText(*source)));
+    EXPECT_EQ(output->setState(&stream), kResultOk);
+    EXPECT_EQ(output->getParamNormalized(kGainParam), 0.25);
+    EXPECT_EQ(output->paramValues[kGainParam].load(), 0.25);
     output->setProcessing(false);
     EXPECT_EQ(output->setState(nullptr), kResultFalse);
     EXPECT_EQ(output->getState(nullptr), kInvalidArgument);
