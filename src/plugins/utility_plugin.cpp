@@ -179,6 +179,7 @@ void UtilityPlugin::createParameters()
         addTransport();
         addRange(STR16("Tail silence time"), kTailSilenceTimeParam, STR16("s"), 0.0, 10.0, 0.5, 0);
         addRange(STR16("Maximum tail"), kMaximumTailParam, STR16("s"), 0.0, 3600.0, 30.0, 0);
+        addToggle(STR16("Timestamp takes (BWF)"), kTimestampTakesParam, 1.0);
         break;
     }
     // Last, so the ids and order hosts already know stay as they were.
