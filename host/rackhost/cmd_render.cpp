@@ -5,6 +5,7 @@
 
 #include "commands.h"
 #include "kestravel/imodulereport.h"
+#include "kestravel/take_texts.h"
 #include "kestravel_host/block_runner.h"
 #include "kestravel_host/host_error.h"
 #include "kestravel_host/module_state.h"
@@ -97,6 +98,19 @@ std::optional<std::string> moduleFileError(const PluginInstance& plugin)
     return std::string(text);
 }
 
+// What the RECORDER's take panel shows: time on the timeline, size, time left on the disk.
+std::string takeFacts(const TakeReport& take)
+{
+    const std::uint64_t bytesPerSecond = std::uint64_t{take.sampleRate} * take.channels * 4;
+    std::string facts = clockText(take.timelineFrames / take.sampleRate) + " on the timeline, " +
+                        sizeText(take.bytesWritten) + " written, ";
+    if (take.freeBytes == ~std::uint64_t{0} || bytesPerSecond == 0)
+        return facts + "free disk space unknown";
+    const std::uint64_t left = take.freeBytes / bytesPerSecond;
+    return facts + clockText(left) + " left on the disk at " + sizeText(bytesPerSecond) + "/s" +
+           (left < kLowSpaceSeconds ? " (under ten minutes)" : "");
+}
+
 // What a RECORDER's take left on disk; false when it is incomplete (failed or dropped frames).
 bool reportTake(const PluginInstance& plugin, std::ostream& out)
 {
@@ -112,6 +126,8 @@ bool reportTake(const PluginInstance& plugin, std::ostream& out)
     }
     out << "take: " << take.framesWritten << " frames written, " << take.framesDropped << " dropped"
         << (take.failed ? ", ended Failed" : "") << '\n';
+    if (take.size >= static_cast<int32>(sizeof take) && take.sampleRate > 0)
+        out << "take: " << takeFacts(take) << '\n';
     return !take.failed && take.framesDropped == 0;
 }
 
@@ -162,6 +178,25 @@ void setMainWidth(BlockRunner& runner, int32 channels)
         throw HostError("the module refuses " + std::to_string(channels) + " channels on its main buses");
 }
 
+// A timeline jump: at output frame `at` the host's playhead moves to timeline sample `to`.
+struct Locate
+{
+    std::int64_t at;
+    std::int64_t to;
+};
+
+Locate parseLocate(const std::string& text)
+{
+    const auto eq = text.find('=');
+    if (eq == std::string::npos)
+        throw UsageError("--locate takes AT=TO, not \"" + text + "\"");
+    const std::int64_t at = parseInteger(text.substr(0, eq), "The frame in \"" + text + "\"");
+    const std::int64_t to = parseInteger(text.substr(eq + 1), "The timeline sample in \"" + text + "\"");
+    if (at < 0 || to < 0)
+        throw UsageError("The frames in \"" + text + "\" must not be negative");
+    return {at, to};
+}
+
 int runRender(const Arguments& args, std::ostream& out)
 {
     std::vector<ParamSetting> settings;
@@ -181,6 +216,17 @@ int runRender(const Arguments& args, std::ostream& out)
         args.integer("length", static_cast<std::int64_t>(input.frames()), 0, std::int64_t{1} << 40);
     if (!args.has("in") && !args.has("length"))
         throw UsageError("render needs --in IN.wav or --length FRAMES");
+    const std::int64_t timelineStart = args.integer("start", 0, 0, std::int64_t{1} << 62);
+    std::vector<Locate> locates;
+    for (const auto& text : args.values("locate"))
+    {
+        locates.push_back(parseLocate(text));
+        if (locates.back().at >= length)
+            throw UsageError("--locate at frame " + std::to_string(locates.back().at) + " lies beyond the " +
+                             std::to_string(length) + " rendered frames");
+    }
+    // Jumps at one frame: the last one given wins.
+    std::stable_sort(locates.begin(), locates.end(), [](const Locate& a, const Locate& b) { return a.at < b.at; });
     for (const ParamPoint& p : points)
         if (p.sample >= length)
             throw UsageError("--automate point at sample " + std::to_string(p.sample) + " lies beyond the " +
@@ -279,10 +325,16 @@ int runRender(const Arguments& args, std::ostream& out)
     std::vector<float> frames(static_cast<std::size_t>(config.maxBlock) * outs.size());
 
     runner.setPlaying(args.has("play"));
+    runner.setTimes(runner.continuousTime(), timelineStart);
     std::size_t nextPoint = 0;
+    std::size_t nextLocate = 0;
     for (std::int64_t pos = 0; pos < length;)
     {
-        const auto n = static_cast<int32>(std::min<std::int64_t>(block, length - pos));
+        // A jump starts a block of its own, as a host splits its block at a loop's end.
+        while (nextLocate < locates.size() && locates[nextLocate].at == pos)
+            runner.setTimes(runner.continuousTime(), locates[nextLocate++].to);
+        const std::int64_t until = nextLocate < locates.size() ? locates[nextLocate].at : length;
+        const auto n = static_cast<int32>(std::min<std::int64_t>(block, until - pos));
         for (std::size_t k = 0; k < ins.size(); ++k)
             for (int32 i = 0; i < n; ++i)
             {
@@ -341,6 +393,8 @@ constexpr OptionSpec kOptions[] = {
     {"block", OptionKind::Value, "N", "samples per block (default 512)"},
     {"length", OptionKind::Value, "FRAMES", "frames to render (default: the input's length)"},
     {"play", OptionKind::Flag, "", "host transport playing from the first sample to the end"},
+    {"start", OptionKind::Value, "SAMPLE", "timeline position of the first rendered sample (default 0)"},
+    {"locate", OptionKind::List, "AT=TO", "at output frame AT the timeline jumps to sample TO (repeatable)"},
     {"file", OptionKind::Value, "PATH", "a PLAYER's file or a RECORDER's destination, set through the saved state"},
     {"double", OptionKind::Flag, "", "64-bit processing"},
     {"channels", OptionKind::Value, "N", "width of the main input and output buses, 1 to 64 (default: the input's)"},

@@ -36,12 +36,15 @@ inline constexpr Rect kFileButton{28, 112, 206, 155};
 inline constexpr Rect kPlayButton{222, 112, 349, 155};
 inline constexpr Rect kStopButton{362, 112, 480, 155};
 inline constexpr Rect kFollowButton{498, 112, 770, 155};
+inline constexpr Rect kChaseButton{782, 112, 930, 155}; // PLAYER only, in the row's free end
 inline constexpr Rect kTailMinusButton{30, 421, 168, 460}; // hit inclusive on all edges
 inline constexpr Rect kTailPlusButton{181, 421, 319, 460}; // hit inclusive on all edges
 inline constexpr double kTailStepSeconds = 5.0;
 inline constexpr double kTailMinSeconds = 1.0;
 inline constexpr double kTailMaxSeconds = 3600.0;
 inline constexpr Rect kTailWheelArea{30, 421, 922, 460}; // both buttons and the label
+// RECORDER's take panel: the free band between the tail row and the footer.
+inline constexpr Rect kTakePanel{30, 468, 922, 518};
 
 // Routing kinds
 inline constexpr Rect kCountMinusButton{29, 222, 98, 266}; // hit inclusive on all edges

@@ -37,9 +37,11 @@ public:
     std::vector<int32_t> busChannels;      // input bus i has busChannels[i] channels; beyond: none
     WaveformOverview overview; // what the PLAYER shows of its file
     uint64_t totalFrames = 0;
+    uint64_t position = ~uint64_t{0};
     bool ready = false;
     bool recording = false;
     bool failed = false;
+    TakePanel takePanel; // what RECORDER tells of its take
     std::string status = "Host audio ports | Digital processing | No extra hardware engine";
     std::optional<std::string> setFileRefusal; // when set, setFile fails with this message
     std::vector<std::u16string> filesSet;      // every path handed to setFile
@@ -48,6 +50,8 @@ public:
     double get(uint32_t id) const { return readParamValue(values, id); }
 
     mutable int kindReads = 0; // every paint and every press reads the kind
+
+    TakePanel recorderTakePanel() const override { return takePanel; }
 
     ModuleKind editorKind() const override
     {
@@ -98,6 +102,7 @@ public:
     }
     WaveformOverview playerOverview() const override { return overview; }
     uint64_t playerTotalFrames() const override { return totalFrames; }
+    uint64_t playerPosition() const override { return position; }
     bool recorderReady() const override { return ready; }
     bool recorderRecording() const override { return recording; }
     bool recorderFailed() const override { return failed; }

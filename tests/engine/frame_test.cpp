@@ -135,16 +135,16 @@ struct PointCase {
 TEST(BlockFrame, PointsAreCheckedClampedAndStored)
 {
     const std::vector<PointCase> cases = {
-        {"in range", 5, {10, 0.25}, 5, 0.25},
-        {"above 1 clamps", 5, {10, 1.5}, 5, 1.0},
-        {"below 0 clamps", 5, {10, -0.25}, 5, 0.0},
+        {"in range", 7, {10, 0.25}, 7, 0.25},
+        {"above 1 clamps", 7, {10, 1.5}, 7, 1.0},
+        {"below 0 clamps", 7, {10, -0.25}, 7, 0.0},
         {"NaN is dropped", 1, {10, kNan}, 1, 15.0 / 17.0},
         {"infinity is dropped", 1, {10, kInf}, 1, 15.0 / 17.0},
-        {"refused by the queue", 5, {10, 0.5, kResultFalse}, 5, 0.0},
-        {"negative offset", 5, {-1, 0.5}, 5, 0.0},
-        {"offset past the block", 5, {257, 0.5}, 5, 0.0},
-        {"offset at the end is never applied", 5, {256, 0.5}, 5, 0.0},
-        {"last sample", 5, {255, 0.5}, 5, 0.5},
+        {"refused by the queue", 7, {10, 0.5, kResultFalse}, 7, 0.0},
+        {"negative offset", 7, {-1, 0.5}, 7, 0.0},
+        {"offset past the block", 7, {257, 0.5}, 7, 0.0},
+        {"offset at the end is never applied", 7, {256, 0.5}, 7, 0.0},
+        {"last sample", 7, {255, 0.5}, 7, 0.5},
         {"highest slot", 511, {0, 0.75}, 511, 0.75},
     };
     for (const auto& c : cases) {
@@ -271,11 +271,11 @@ TEST(BlockFrame, UnknownSampleSizeFailsAtTheFirstSubBlock)
     HostBlock<float> host(64, {2}, {2});
     host.fillOutputs(7.0f);
     host.data.symbolicSampleSize = 2;
-    FakeChanges changes{FakeQueue(5, {{0, 0.5}}), FakeQueue(6, {{10, 0.5}})};
+    FakeChanges changes{FakeQueue(5, {{0, 0.5}}), FakeQueue(7, {{10, 0.5}})};
     host.data.inputParameterChanges = &changes;
     EXPECT_EQ(processBlock(*core, host.data), kInvalidArgument);
     EXPECT_EQ(core->paramValues[5].load(), 0.5); // applied before the first stretch
-    EXPECT_EQ(core->paramValues[6].load(), 0.0);
+    EXPECT_EQ(core->paramValues[7].load(), 0.0);
     EXPECT_EQ(core->sampleClock, 100);
     EXPECT_EQ(host.out(0, 0, 0), 7.0f);
 }
