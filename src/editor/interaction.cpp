@@ -347,6 +347,10 @@ bool buttonParameter(const EditorContext& editor, int32_t x, int32_t y, uint32_t
             id = kFollowTransportParam;
             return true;
         }
+        if (host.editorKind() == PLAYER && contains(layout::kChaseButton, x, y)) {
+            id = kChasePositionParam;
+            return true;
+        }
         return false;
     default: return false;
     }

@@ -60,8 +60,8 @@ void pointerHover(EditorContext& editor, int32_t x, int32_t y) noexcept;
 bool pointerWheelAtHover(EditorContext& editor, double notches, uint32_t modifiers);
 
 // [UI thread] The parameter of the control at (x, y), device pixels as for a press: every
-// fader and knob, mute, strip count (its buttons and the count beside them), play/stop, follow
-// and the maximum tail. False where no parameter's control is (page buttons, the file button,
+// fader and knob, mute, strip count (its buttons and the count beside them), play/stop, follow,
+// chase and the maximum tail. False where no parameter's control is (page buttons, the file button,
 // labels, outside the editor).
 bool parameterAt(const EditorContext& editor, int32_t x, int32_t y, uint32_t& id);
 

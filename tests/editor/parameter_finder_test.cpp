@@ -69,7 +69,7 @@ TEST(ParameterFinder, FindsExactlyWhatAPressOrTheWheelEditsThere)
         case SUMMING:
         case BREAKOUT:
         case DISTRIBUTOR: expected = {kGainParam, kActiveStripsParam}; break;
-        case PLAYER: expected = {kPlayRecordParam, kFollowTransportParam}; break;
+        case PLAYER: expected = {kPlayRecordParam, kFollowTransportParam, kChasePositionParam}; break;
         case RECORDER: expected = {kPlayRecordParam, kFollowTransportParam, kMaximumTailParam}; break;
         case FADER_BANK:
             expected = {kActiveStripsParam};
@@ -108,6 +108,8 @@ TEST(ParameterFinder, ControlsAndTheirNeighboursAtEveryScale)
         {PLAYER, 300, 130, true, kPlayRecordParam},
         {PLAYER, 400, 130, true, kPlayRecordParam},                    // stop
         {PLAYER, 600, 130, true, kFollowTransportParam},
+        {PLAYER, 800, 130, true, kChasePositionParam},
+        {RECORDER, 800, 130, false, 0},                                // no chase on RECORDER
         {PLAYER, 100, 440, false, 0},                                  // no tail on PLAYER
         {RECORDER, 922, 460, true, kMaximumTailParam},
         {RECORDER, 959, 579, false, 0},
