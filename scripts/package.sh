@@ -111,4 +111,4 @@ for file in "${files[@]}"; do
 done
 (cd "$DIST" && sha256sum "${names[@]}" >SHA256SUMS)
 echo "package: wrote to $DIST"
-(cd "$DIST" && ls -l "${names[@]}" SHA256SUMS | awk '{printf "  %-48s %10s bytes\n", $NF, $5}')
+(cd "$DIST" && ls -l "${names[@]}" SHA256SUMS | awk '{printf "  %-52s %10s bytes\n", $NF, $5}')
