@@ -3,7 +3,8 @@
 # unpacked into a fresh folder, passes the release checks of its own platform (the Windows one
 # under Wine, loading the DLLs from the unpacked folder); the Linux install from source gives the
 # same bundle folders as the archive. The .deb is installed, upgraded and removed with dpkg in a
-# scratch root; the setup program is run silently in a fresh Wine prefix, and its uninstaller.
+# scratch root; the setup program is run silently in a fresh Wine prefix over an older version,
+# and its uninstaller.
 # Both installers must put exactly the archive's bundles where hosts look for them.
 #
 #   scripts/check-release.sh [DIST]   (default: dist in the checkout)
@@ -141,14 +142,20 @@ mkdir -p "$vst3/Other.vst3/Contents"
 echo other >"$vst3/Other.vst3/Contents/other.txt"
 before=$(tree_of "$files")
 key='[Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KESTRAVEL rack]'
+# An older version first, made by cpack from the same tree under an older version number, whose
+# bundle held one more file; the new setup program must replace it without leaving that behind.
+cpack --config "$WINDOWS_BUILD/CPackConfig.cmake" -G NSIS -B "$scratch/older-setup" \
+  -D CPACK_PACKAGE_VERSION=0.0.1 -D CPACK_PACKAGE_FILE_NAME=older-setup >/dev/null ||
+  fail "cpack could not make the older setup program"
+cp "$scratch/older-setup/older-setup.exe" "$WINEPREFIX/drive_c/older-setup.exe"
+wine 'C:\older-setup.exe' /S
+wineserver -w
+grep -q -F '"DisplayVersion"="0.0.1"' "$WINEPREFIX/system.reg" || fail "the older setup program registered no version 0.0.1"
+echo "left over" >"$vst3/KestravelInput.vst3/Contents/Resources/older.txt"
 cp "$DIST/$setup_program" "$WINEPREFIX/drive_c/setup.exe"
 wine 'C:\setup.exe' /S
 wineserver -w
-# An older version's bundle held one more file; installing again must not leave it behind.
-echo "left over" >"$vst3/KestravelInput.vst3/Contents/Resources/older.txt"
-wine 'C:\setup.exe' /S
-wineserver -w
-[ ! -e "$vst3/KestravelInput.vst3/Contents/Resources/older.txt" ] || fail "installing again kept an older bundle's file"
+[ ! -e "$vst3/KestravelInput.vst3/Contents/Resources/older.txt" ] || fail "the upgrade kept an older bundle's file"
 same_bundles "$scratch/windows" "$vst3" "the setup program"
 [ "$(ls "$vst3" | wc -l)" = 9 ] || fail "the VST3 folder holds $(ls "$vst3")"
 [ -f "$vst3/Other.vst3/Contents/other.txt" ] || fail "the setup program touched another plug-in"
@@ -167,5 +174,5 @@ wineserver -w
 after=$(tree_of "$files")
 [ "$after" = "$before" ] || fail "the uninstaller left Program Files changed: $(diff <(echo "$before") <(echo "$after") || true)"
 ! grep -q -F "$key" "$WINEPREFIX/system.reg" || fail "the uninstaller left its registry entry"
-echo "  installed, installed again, uninstalled: only its own files and entry came and went"
+echo "  installed over an older version, uninstalled: only its own files and entry came and went"
 echo "check-release: the archives and both installers pass"
