@@ -107,7 +107,8 @@ Json moduleInfo(const Module& module, const std::filesystem::path& bundle, const
             {"CID", cid},
             {"Category", c.category},
             {"Name", c.name},
-            {"Vendor", c.vendor},
+            // A class without its own vendor is the factory's, as hosts list it.
+            {"Vendor", c.vendor.empty() ? factory.vendor : c.vendor},
             {"Version", c.version},
             {"SDKVersion", c.sdkVersion},
             {"Sub Categories", splitSubCategories(c.subCategories)},

@@ -149,6 +149,19 @@ void matchInputWidth(BlockRunner& runner, int32 channels)
     runner.proposeArrangements(ins, outs);
 }
 
+// --channels: bus 0 in and out at a width the user names, as a DAW track of that width has it.
+void setMainWidth(BlockRunner& runner, int32 channels)
+{
+    auto ins = runner.arrangements(Vst::kInput);
+    auto outs = runner.arrangements(Vst::kOutput);
+    if (!ins.empty())
+        ins[0] = arrangementFor(channels);
+    if (!outs.empty())
+        outs[0] = arrangementFor(channels);
+    if (runner.proposeArrangements(ins, outs) != kResultOk)
+        throw HostError("the module refuses " + std::to_string(channels) + " channels on its main buses");
+}
+
 int runRender(const Arguments& args, std::ostream& out)
 {
     std::vector<ParamSetting> settings;
@@ -210,7 +223,9 @@ int runRender(const Arguments& args, std::ostream& out)
     config.processMode = Vst::kOffline;
     config.allAudioBuses = args.has("all-buses");
     BlockRunner runner(plugin, config);
-    if (input.channels > 0)
+    if (args.has("channels"))
+        setMainWidth(runner, static_cast<int32>(args.integer("channels", 2, 1, 64)));
+    else if (input.channels > 0)
         matchInputWidth(runner, static_cast<int32>(input.channels));
 
     // The output's size is known before anything runs: refuse what one WAV file cannot hold.
@@ -328,6 +343,7 @@ constexpr OptionSpec kOptions[] = {
     {"play", OptionKind::Flag, "", "host transport playing from the first sample to the end"},
     {"file", OptionKind::Value, "PATH", "a PLAYER's file or a RECORDER's destination, set through the saved state"},
     {"double", OptionKind::Flag, "", "64-bit processing"},
+    {"channels", OptionKind::Value, "N", "width of the main input and output buses, 1 to 64 (default: the input's)"},
     {"all-buses", OptionKind::Flag, "", "activate every audio bus, not only the default-active ones"},
 };
 

@@ -1,5 +1,7 @@
 #include "engine/block_processor.h"
 
+#include "engine/bypass.h"
+
 #include "engine/engine_state.h"
 #include "engine/float_modes.h"
 #include "engine/transport_sync.h"
@@ -147,13 +149,26 @@ tresult processBlock(ModuleCore& core, ProcessData& data) noexcept
             applyChangePoint(core, pointAt(next++));
         const int32 end = next < count ? pointAt(next).sampleOffset : data.numSamples;
         if (end > pos) {
-            if (data.symbolicSampleSize == kSample32)
-                processSubBlock32(core, data, pos, end - pos);
-            else if (data.symbolicSampleSize == kSample64)
-                processSubBlock64(core, data, pos, end - pos);
-            else
+            if (data.symbolicSampleSize != kSample32 && data.symbolicSampleSize != kSample64)
                 return kInvalidArgument;
-            advanceClock(core, end - pos);
+            const auto render = [&](int32 from, int32 n) {
+                if (data.symbolicSampleSize == kSample32)
+                    processSubBlock32(core, data, from, n);
+                else
+                    processSubBlock64(core, data, from, n);
+                advanceClock(core, n);
+            };
+            if (bypassSettledOff(core)) {
+                render(pos, end - pos);
+            } else {
+                // In short chunks, so the dry input outlives a kernel that writes in place.
+                for (int32 from = pos; from < end; from += kBypassChunk) {
+                    const int32 n = std::min(kBypassChunk, end - from);
+                    keepDryInputs(core, data, from, n);
+                    render(from, n);
+                    mixBypass(core, data, from, n);
+                }
+            }
         }
         pos = end;
         if (pos == data.numSamples)

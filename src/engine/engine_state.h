@@ -36,6 +36,10 @@ struct SmootherLookahead {
     std::array<double, kDepth * kStride> rows{}; // curve j at j * kStride
 };
 
+// While bypass is on or moving, blocks are rendered in chunks of this many samples.
+inline constexpr int32_t kBypassChunk = 16;
+inline constexpr size_t kBypassDrySamples = size_t{64} * 64 * kBypassChunk; // buses x channels
+
 struct EngineState {
     // The channel loops for this processor, chosen when the module is made.
     const ChannelKernels* kernels = &bestChannelKernels();
@@ -70,6 +74,11 @@ struct EngineState {
     // received a sample other than 0.
     std::array<uint64_t, kEngineBuses> writtenChannels{};
     std::array<uint64_t, kEngineBuses> nonZeroChannels{};
+
+    // Bypass: the smoothed share of the dry input in the outputs (0 processed, 1 dry), and the
+    // dry inputs of one bypass chunk, kept before the kernel may overwrite them in place.
+    double bypassMix = 0.0;
+    std::vector<double> bypassDry = std::vector<double>(kBypassDrySamples);
 
     EngineState() { stripValueBits.fill(~uint64_t{0}); }
 };

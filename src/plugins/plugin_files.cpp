@@ -40,6 +40,9 @@ bool UtilityPlugin::setFile(const std::u16string& path, std::string& message)
 {
     const bool ok = chooseFile(path, message);
     lastFileError = ok ? std::string() : message;
+    if (ok)
+        nextDestination.clear(); // the user's choice replaces a restored one
+    reportTail();
     return ok;
 }
 
@@ -78,11 +81,55 @@ bool UtilityPlugin::chooseFile(const std::u16string& path, std::string& message)
 
 std::string UtilityPlugin::statusText() const
 {
-    return plugins::statusText(kind, destinationPath, player, recorder);
+    std::string text = plugins::statusText(kind, destinationPath, player, recorder);
+    if (!nextDestination.empty())
+        text += " | next take: " + fileNameOf(nextDestination);
+    return text;
+}
+
+uint32 PLUGIN_API UtilityPlugin::getTailSamples()
+{
+    return wantsTail() ? kInfiniteTail : kNoTail;
+}
+
+bool UtilityPlugin::wantsTail() const
+{
+    if (kind == PLAYER)
+        return !destinationPath.empty();
+    if (kind == RECORDER) // from the first destination on: a reactivation keeps the answer
+        return !destinationPath.empty() || !nextDestination.empty() || recorder.recording.load();
+    return false;
+}
+
+// Hosts re-read the tail (with the latency) on kLatencyChanged; several reactivate the module
+// for it, so the answer changes only when a file or destination comes or goes.
+void UtilityPlugin::reportTail()
+{
+    const bool wanted = wantsTail();
+    if (wanted == tailReported)
+        return;
+    tailReported = wanted;
+    if (auto* handler = getComponentHandler())
+        handler->restartComponent(kLatencyChanged);
+}
+
+void UtilityPlugin::restoreDestination(std::u16string path, bool takeRunning)
+{
+    if (takeRunning) {
+        nextDestination = path == destinationPath ? std::u16string() : std::move(path);
+        return;
+    }
+    nextDestination.clear();
+    const bool changed = path != destinationPath;
+    destinationPath = std::move(path);
+    // Hosts that activate before they restore: arm now, as activation would have.
+    if (componentActive && !destinationPath.empty() && (changed || !recorder.ready.load()))
+        rearmRecorder(changed);
 }
 
 tresult PLUGIN_API UtilityPlugin::setActive(TBool state)
 {
+    componentActive = state != 0;
     if (!state) {
         stopTransportState();
         recorder.stopWriter();
@@ -103,9 +150,14 @@ tresult PLUGIN_API UtilityPlugin::setActive(TBool state)
         return kResultOk;
     if (!reserveRecorderRing())
         return kResultFalse;
+    const bool restoredMeanwhile = !nextDestination.empty();
+    if (restoredMeanwhile) {
+        destinationPath = std::move(nextDestination);
+        nextDestination.clear();
+    }
     if (destinationPath.empty())
         return kResultOk;
-    return rearmRecorder();
+    return rearmRecorder(restoredMeanwhile);
 }
 
 bool UtilityPlugin::reserveRecorderRing()
@@ -119,12 +171,12 @@ bool UtilityPlugin::reserveRecorderRing()
     }
 }
 
-tresult UtilityPlugin::rearmRecorder()
+tresult UtilityPlugin::rearmRecorder(bool force)
 {
     try {
         const auto channelCount = static_cast<uint32_t>(inputBusChannelCount(0));
         const auto rate = static_cast<uint32_t>(sampleRate);
-        if (recorder.ready.load() && channelCount == recorder.channels.load() &&
+        if (!force && recorder.ready.load() && channelCount == recorder.channels.load() &&
             rate == recorder.sampleRate.load())
             return kResultOk;
         recorder.stopCapture();

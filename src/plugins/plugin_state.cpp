@@ -18,7 +18,8 @@ tresult PLUGIN_API UtilityPlugin::getState(IBStream* state)
         return kInvalidArgument;
     std::optional<std::string> text;
     try {
-        text = encodeStateDocument(kind, destinationPath, paramValues);
+        // A destination restored during a take is what the project holds from then on.
+        text = encodeStateDocument(kind, nextDestination.empty() ? destinationPath : nextDestination, paramValues);
     } catch (const std::exception&) {
         return kResultFalse;
     }
@@ -40,9 +41,12 @@ tresult PLUGIN_API UtilityPlugin::getState(IBStream* state)
     return kResultOk;
 }
 
+// Hosts restore while active and processing (some before the first block, others for presets
+// and undo during playback): the audio thread sees parameters through their atomic stores and a
+// file through the player's hand-off, and never waits for either.
 tresult PLUGIN_API UtilityPlugin::setState(IBStream* state)
 {
-    if (state == nullptr || isProcessing.load())
+    if (state == nullptr)
         return kResultFalse;
     try {
         unsigned char header[4] = {};
@@ -61,17 +65,31 @@ tresult PLUGIN_API UtilityPlugin::setState(IBStream* state)
             return kResultFalse;
 
         SavedState restored = decodeStateDocument(text, kind);
-        // Everything that can fail happens before the first change.
-        if (kind == PLAYER && !restored.path.empty())
+        // Everything that can fail happens before the first change. The file already playing
+        // is not loaded again: a restore (an undo, say) would otherwise stop it.
+        const bool samePlayingFile = restored.path == destinationPath && player.playing.load();
+        if (kind == PLAYER && !restored.path.empty() && !samePlayingFile)
             player.load(restored.path);
 
-        destinationPath = std::move(restored.path);
+        // A take in progress is neither cut nor re-targeted: its transport switches keep their
+        // values and another destination waits for the next take.
+        const bool takeRunning = kind == RECORDER && recorder.recording.load();
         for (uint32_t id = 0; id < kParamSlots; ++id) {
-            storeParamValue(paramValues, id, restored.parameters[id]);
-            SingleComponentEffect::setParamNormalized(id, restored.parameters[id]);
+            const bool keep = takeRunning && (id == kFollowTransportParam || id == kPlayRecordParam);
+            if (!keep)
+                storeParamValue(paramValues, id, restored.parameters[id]);
+            SingleComponentEffect::setParamNormalized(id, readParamValue(paramValues, id));
         }
-        paramValues[kPlayRecordParam].exchange(0.0);
+        if (!takeRunning) {
+            paramValues[kPlayRecordParam].exchange(0.0);
+            SingleComponentEffect::setParamNormalized(kPlayRecordParam, 0.0);
+        }
         lastFileError.clear();
+        if (kind == RECORDER)
+            restoreDestination(std::move(restored.path), takeRunning);
+        else
+            destinationPath = std::move(restored.path);
+        reportTail();
         return kResultOk;
     } catch (const std::exception& error) {
         lastFileError = error.what();

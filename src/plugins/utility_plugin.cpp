@@ -121,22 +121,28 @@ void UtilityPlugin::createParameters()
 {
     const int32 automate = ParameterInfo::kCanAutomate;
     auto addRange = [&](const TChar* title, ParamID id, const TChar* unitText, double minPlain,
-                        double maxPlain, double defPlain, int32 steps) {
+                        double maxPlain, double defPlain, int32 steps, UnitID unit = kRootUnitId) {
         parameters.addParameter(new RangeParameter(title, id, unitText, minPlain, maxPlain, defPlain,
-                                                   steps, automate, kRootUnitId));
+                                                   steps, automate, unit));
     };
-    auto addToggle = [&](const TChar* title, ParamID id, double defNormalized) {
-        parameters.addParameter(title, nullptr, 1, defNormalized, automate, static_cast<int32>(id),
-                                kRootUnitId);
+    auto addToggle = [&](const TChar* title, ParamID id, double defNormalized, UnitID unit = kRootUnitId,
+                         int32 flags = 0) {
+        parameters.addParameter(title, nullptr, 1, defNormalized, automate | flags, static_cast<int32>(id),
+                                unit);
     };
+    // Hosts list FADER BANK's 129 parameters as one group per strip instead of one long list.
     auto addStrips = [&]() {
         String128 title;
+        addUnit(new Unit(STR16("Root"), kRootUnitId, kNoParentUnitId));
         for (uint32_t i = 0; i < kMaxStrips; ++i) {
             const std::string strip = "Fader " + std::to_string(i + 1);
+            const auto unit = static_cast<UnitID>(i + 1);
+            widen("Strip " + std::to_string(i + 1), title);
+            addUnit(new Unit(title, unit, kRootUnitId));
             widen(strip + " gain", title);
-            addRange(title, kFaderGainParamBase + i, STR16("dB"), -90.0, 12.0, 0.0, 0);
+            addRange(title, kFaderGainParamBase + i, STR16("dB"), -90.0, 12.0, 0.0, 0, unit);
             widen(strip + " mute", title);
-            addToggle(title, kFaderMuteParamBase + i, 0.0);
+            addToggle(title, kFaderMuteParamBase + i, 0.0, unit);
         }
     };
     auto addActive = [&]() {
@@ -171,6 +177,8 @@ void UtilityPlugin::createParameters()
         addRange(STR16("Maximum tail"), kMaximumTailParam, STR16("s"), 0.0, 3600.0, 30.0, 0);
         break;
     }
+    // Last, so the ids and order hosts already know stay as they were.
+    addToggle(STR16("Bypass"), kBypassParam, 0.0, kRootUnitId, ParameterInfo::kIsBypass);
 }
 
 ParamValue PLUGIN_API UtilityPlugin::getParamNormalized(ParamID id)

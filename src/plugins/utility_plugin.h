@@ -60,6 +60,9 @@ public:
     tresult PLUGIN_API setProcessing(Steinberg::TBool state) SMTG_OVERRIDE;
     // [audio thread, never allocates]
     tresult PLUGIN_API process(Steinberg::Vst::ProcessData& data) SMTG_OVERRIDE;
+    // [UI thread] Infinite for a PLAYER with a file and a RECORDER with a destination or a take
+    // running, so hosts that suspend modules with silent input keep calling them; 0 otherwise.
+    Steinberg::uint32 PLUGIN_API getTailSamples() SMTG_OVERRIDE;
 
     // IModuleReport [UI thread]: the status line, the last refusal and the take, for rackhost.
     tresult PLUGIN_API getStatusText(Steinberg::char8* utf8, Steinberg::int32 size) SMTG_OVERRIDE;
@@ -97,7 +100,17 @@ private:
     void createBuses();
     void createParameters();
     void stopTransportState(); // shared part of switching processing off and deactivating
-    tresult rearmRecorder();
+    tresult rearmRecorder(bool force = false);
+    // [UI thread] A restored RECORDER destination: armed at once while active, kept for the next
+    // take while one is running.
+    void restoreDestination(std::u16string path, bool takeRunning);
+    // [UI thread] Tells the host when getTailSamples' answer changed.
+    void reportTail();
+    bool wantsTail() const;
+    bool componentActive = false;     // [UI thread]
+    bool tailReported = false;        // [UI thread] what the host last heard
+    // [UI thread] A destination restored while a take was running; the next activation arms it.
+    std::u16string nextDestination;
     bool chooseFile(const std::u16string& path, std::string& message); // setFile without the record
     // The module's words for the last file or saved state it refused; empty after a success.
     std::string lastFileError;

@@ -23,6 +23,7 @@ std::vector<ParamID> faderBankParameters()
         ids.push_back(100 + i);
         ids.push_back(200 + i);
     }
+    ids.push_back(4);
     return ids;
 }
 
@@ -31,16 +32,16 @@ std::vector<ParamID> faderBankParameters()
 const std::vector<KindInfo>& allKinds()
 {
     static const std::vector<KindInfo> kinds{
-        {1, "KestravelInput", "KESTRAVEL INPUT", 1, 1, Arr::kStereo, 64, 64, nullptr, nullptr, {1}},
-        {2, "KestravelOutput", "KESTRAVEL OUTPUT", 1, 1, Arr::kStereo, 64, 64, nullptr, nullptr, {1}},
-        {3, "KestravelSumming", "KESTRAVEL SUMMING", 64, 1, Arr::kStereo, 2, 2, nullptr, nullptr, {0, 1}},
-        {4, "KestravelBreakout", "KESTRAVEL BREAKOUT", 1, 64, Arr::kMono, 64, 1, nullptr, nullptr, {0, 1}},
-        {5, "KestravelPlayer", "KESTRAVEL PLAYER", 0, 1, Arr::kStereo, 0, 64, nullptr, "Player Sync", {2, 3}},
+        {1, "KestravelInput", "KESTRAVEL INPUT", 1, 1, Arr::kStereo, 64, 64, nullptr, nullptr, {1, 4}},
+        {2, "KestravelOutput", "KESTRAVEL OUTPUT", 1, 1, Arr::kStereo, 64, 64, nullptr, nullptr, {1, 4}},
+        {3, "KestravelSumming", "KESTRAVEL SUMMING", 64, 1, Arr::kStereo, 2, 2, nullptr, nullptr, {0, 1, 4}},
+        {4, "KestravelBreakout", "KESTRAVEL BREAKOUT", 1, 64, Arr::kMono, 64, 1, nullptr, nullptr, {0, 1, 4}},
+        {5, "KestravelPlayer", "KESTRAVEL PLAYER", 0, 1, Arr::kStereo, 0, 64, nullptr, "Player Sync", {2, 3, 4}},
         {6, "KestravelRecorder", "KESTRAVEL RECORDER", 1, 1, Arr::kStereo, 64, 64, "Recorder Sync", nullptr,
-         {2, 3, 400, 401}},
+         {2, 3, 400, 401, 4}},
         {7, "KestravelFaderBank", "KESTRAVEL FADER BANK", 64, 64, Arr::kStereo, 2, 2, nullptr, nullptr,
          faderBankParameters()},
-        {8, "KestravelDistributor", "KESTRAVEL DISTRIBUTOR", 1, 64, Arr::kStereo, 2, 2, nullptr, nullptr, {0, 1}},
+        {8, "KestravelDistributor", "KESTRAVEL DISTRIBUTOR", 1, 64, Arr::kStereo, 2, 2, nullptr, nullptr, {0, 1, 4}},
     };
     return kinds;
 }
@@ -68,6 +69,8 @@ ExpectedParameter expectedParameter(ParamID id)
         return {"Follow DAW transport", "", 1, 1.0};
     if (id == 3)
         return {"Play / Record", "", 1, 0.0};
+    if (id == 4)
+        return {"Bypass", "", 1, 0.0};
     if (id >= 100 && id < 164)
         return {"Fader " + std::to_string(id - 99) + " gain", "dB", 0, 90.0 / 102.0};
     if (id >= 200 && id < 264)

@@ -1,6 +1,7 @@
 // Buses and parameters of each kind, as the host enumerates them.
 #include "bundle_test_support.h"
 #include "kestravel_host/block_runner.h"
+#include "kestravel_host/utf.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/ivstcomponent.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
@@ -80,11 +81,39 @@ TEST_P(BundleLayout, ParametersComeInOrderWithTitlesUnitsStepsAndDefaults)
         EXPECT_EQ(p.units, want.units);
         EXPECT_EQ(p.stepCount, want.stepCount);
         EXPECT_DOUBLE_EQ(p.defaultNormalized, want.defaultNormalized);
-        EXPECT_EQ(p.flags, Vst::ParameterInfo::kCanAutomate);
-        EXPECT_EQ(p.unitId, Vst::kRootUnitId);
+        EXPECT_EQ(p.flags, Vst::ParameterInfo::kCanAutomate | (p.id == 4 ? Vst::ParameterInfo::kIsBypass : 0));
+        // FADER BANK's strips come in one group each.
+        const bool strip = p.id >= 100 && p.id < 264;
+        EXPECT_EQ(p.unitId, strip ? static_cast<Vst::UnitID>(p.id % 100 + 1) : Vst::kRootUnitId);
         EXPECT_EQ(p.shortTitle, "");
         // A fresh module holds its defaults, as the controller reports them.
         EXPECT_DOUBLE_EQ(controller->getParamNormalized(p.id), want.defaultNormalized);
+    }
+}
+
+// Hosts show FADER BANK's parameters as one group per strip; the other kinds have one list.
+TEST_P(BundleLayout, FaderBankGroupsEachStripInAUnit)
+{
+    const KindInfo& kind = GetParam();
+    LoadedPlugin loaded = loadKind(kind);
+    auto units = queryRef<Vst::IUnitInfo>(loaded.plugin->controller());
+    ASSERT_TRUE(units);
+    if (kind.code != 7)
+    {
+        EXPECT_EQ(units->getUnitCount(), 0);
+        return;
+    }
+    ASSERT_EQ(units->getUnitCount(), 65);
+    Vst::UnitInfo info{};
+    ASSERT_EQ(units->getUnitInfo(0, info), kResultOk);
+    EXPECT_EQ(info.id, Vst::kRootUnitId);
+    EXPECT_EQ(info.parentUnitId, Vst::kNoParentUnitId);
+    for (int32 i = 1; i <= 64; ++i)
+    {
+        ASSERT_EQ(units->getUnitInfo(i, info), kResultOk);
+        EXPECT_EQ(info.id, i);
+        EXPECT_EQ(info.parentUnitId, Vst::kRootUnitId);
+        EXPECT_EQ(utf16ToUtf8(info.name, 128), "Strip " + std::to_string(i));
     }
 }
 

@@ -76,20 +76,12 @@ tresult setup(PluginInstance& p, int32 block, double rate, int32 sampleSize)
     return p.processor()->setupProcessing(s);
 }
 
-// Another module's state with a different path: valid, unless processing refuses it.
-std::vector<std::uint8_t> validOtherState(const PluginInstance& p)
-{
-    const auto text = unframeStateText(p.saveState());
-    return frameStateText(withStatePath(text.value_or("{}"), "elsewhere.wav"));
-}
-
 const std::vector<Call>& calls()
 {
     auto withInputs = [](const KindInfo& k) { return k.audioInputs > 0; };
     auto narrowInputs = [](const KindInfo& k) { return k.audioInputs > 0 && k.inputLimit < 64; };
     auto narrowOutputs = [](const KindInfo& k) { return k.outputLimit < 64; };
     auto faderBank = [](const KindInfo& k) { return k.code == 7; };
-    auto notPlayer = [](const KindInfo& k) { return k.code != 5; };
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
 
@@ -200,12 +192,6 @@ const std::vector<Call>& calls()
         {"getState into a null stream", {}, false, [](PluginInstance& p, const KindInfo&) { return p.component()->getState(nullptr); }, kInvalidArgument},
         {"setState from a null stream", {}, false, [](PluginInstance& p, const KindInfo&) { return p.component()->setState(nullptr); }, kResultFalse},
         {"setComponentState from a null stream", {}, false, [](PluginInstance& p, const KindInfo&) { return p.controller()->setComponentState(nullptr); }, kResultFalse},
-        {"setState of a valid state while processing", notPlayer, true,
-         [](PluginInstance& p, const KindInfo&) {
-             auto stream = Ref<MemoryStream>::adopt(new MemoryStream(validOtherState(p)));
-             return p.component()->setState(stream.get());
-         },
-         kResultFalse},
         {"setParamNormalized of id 512", {}, false, [](PluginInstance& p, const KindInfo&) { return p.controller()->setParamNormalized(512, 0.5); }, kResultFalse},
         {"setParamNormalized of the largest id", {}, false, [](PluginInstance& p, const KindInfo&) { return p.controller()->setParamNormalized(0xFFFFFFFFu, 0.5); }, kResultFalse},
         {"setParamNormalized of a NaN", {}, false, [nan](PluginInstance& p, const KindInfo& k) { return p.controller()->setParamNormalized(k.parameters[0], nan); }, std::nullopt},

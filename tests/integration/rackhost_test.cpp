@@ -157,7 +157,7 @@ TEST(Rackhost, InfoShowsWhatTheScannerSees)
     EXPECT_TRUE(contains(o.output, "cid: 4B524143 4B555449 4C495459 00100007"));
     EXPECT_TRUE(contains(o.output, "sub-categories: \"Fx|Tools\""));
     EXPECT_TRUE(contains(o.output, "\"Output 64\""));
-    EXPECT_TRUE(contains(o.output, "parameters: 129"));
+    EXPECT_TRUE(contains(o.output, "parameters: 130"));
     EXPECT_TRUE(contains(o.output, "\"Fader 64 mute\""));
 }
 
@@ -181,6 +181,31 @@ TEST(Rackhost, RenderWritesTheModulesOutput)
     for (std::size_t i = 0; i < 1000; ++i)
         ASSERT_EQ(out.samples[i], in.samples[i]) << i;
     EXPECT_LT(std::abs(out.samples.back()), 0.001f);
+}
+
+// --channels sets the main buses' width: a 6-channel file through PLAYER renders 6 outputs,
+// each its own channel; a width the module refuses is an error, not a silent default.
+TEST(Rackhost, RenderChannelsSetsTheMainBusWidth)
+{
+    TempDir dir;
+    WavAudio in;
+    in.channels = 6;
+    in.sampleRate = 48000;
+    for (int f = 0; f < 480; ++f)
+        for (int c = 0; c < 6; ++c)
+            in.samples.push_back(static_cast<float>(c + 1) / 8.0f);
+    writeWavFloat(dir / "six.wav", in);
+    Outcome o = rackhost({"render", text(bundlePath(kindByCode(5))), "--file", text(dir / "six.wav"), "--play",
+                          "--length", "480", "--channels", "6", "--out", text(dir / "out.wav")});
+    ASSERT_EQ(o.exitCode, 0) << o.output;
+    const WavAudio out = readWav(dir / "out.wav");
+    ASSERT_EQ(out.channels, 6u);
+    for (std::uint32_t c = 0; c < 6; ++c)
+        EXPECT_EQ(out.at(100, c), static_cast<float>(c + 1) / 8.0f) << "channel " << c;
+
+    o = rackhost({"render", text(bundlePath(kindByCode(3))), "--length", "64", "--channels", "8"});
+    EXPECT_EQ(o.exitCode, 1) << o.output;
+    EXPECT_TRUE(contains(o.output, "refuses 8 channels")) << o.output;
 }
 
 TEST(Rackhost, StateSaveAndLoadRoundTripAndRefuseBadText)

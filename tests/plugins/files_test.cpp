@@ -338,3 +338,148 @@ INSTANTIATE_TEST_SUITE_P(Modes, RecorderProcessMode,
 
 } // namespace
 } // namespace kestravel::plugins::test
+
+namespace kestravel::plugins::test {
+namespace {
+
+std::string stateWithPath(ModuleKind kind, const std::u16string& path, double follow = 1.0)
+{
+    Module source(kind);
+    source->destinationPath = path;
+    source->setParamNormalized(kFollowTransportParam, follow);
+    MemoryStream stream;
+    EXPECT_EQ(source->getState(&stream), kResultOk);
+    return stream.data;
+}
+
+// The order some hosts use when a project opens: active and processing first, the state after.
+TEST(RestoreWhileActive, RecorderArmsTheRestoredDestinationAtOnce)
+{
+    TempDir dir;
+    Module recorder(RECORDER);
+    setUp(*recorder);
+    ASSERT_EQ(recorder->setActive(true), kResultOk);
+    ASSERT_EQ(recorder->setProcessing(true), kResultOk);
+    EXPECT_FALSE(recorder->recorder.ready.load());
+
+    MemoryStream state(stateWithPath(RECORDER, dir.file("song.wav")));
+    ASSERT_EQ(recorder->setState(&state), kResultOk);
+    EXPECT_TRUE(recorder->recorder.ready.load());
+    EXPECT_EQ(recorder->destinationPath, dir.file("song.wav"));
+    EXPECT_TRUE(fs::exists(dir.path / "song.wav"));
+
+    // Restored again with the same destination: the armed take stays.
+    MemoryStream again(stateWithPath(RECORDER, dir.file("song.wav")));
+    ASSERT_EQ(recorder->setState(&again), kResultOk);
+    EXPECT_EQ(recorder->destinationPath, dir.file("song.wav"));
+    recorder->setProcessing(false);
+    recorder->setActive(false);
+}
+
+// A take that is running is never cut or re-targeted: the restored destination and transport
+// switches wait, the status line says where the next take goes, and the next activation arms it.
+TEST(RestoreWhileActive, RecorderTakeRunsOnAndTheRestoredDestinationWaits)
+{
+    TempDir dir;
+    Module recorder(RECORDER);
+    setUp(*recorder);
+    std::string message;
+    ASSERT_TRUE(recorder->setFile(dir.file("live.wav"), message)) << message;
+    ASSERT_EQ(recorder->setActive(true), kResultOk);
+    ASSERT_EQ(recorder->setProcessing(true), kResultOk);
+    recorder->setParamNormalized(kFollowTransportParam, 0.0);
+    recorder->setParamNormalized(kPlayRecordParam, 1.0);
+    recorder->recorder.startCapture(0);
+    ASSERT_TRUE(recorder->recorder.recording.load());
+
+    const std::string restored = stateWithPath(RECORDER, dir.file("other.wav"), 1.0);
+    MemoryStream state(restored);
+    ASSERT_EQ(recorder->setState(&state), kResultOk);
+    EXPECT_TRUE(recorder->recorder.recording.load());
+    EXPECT_EQ(recorder->destinationPath, dir.file("live.wav"));
+    EXPECT_EQ(recorder->getParamNormalized(kPlayRecordParam), 1.0);
+    EXPECT_EQ(recorder->getParamNormalized(kFollowTransportParam), 0.0);
+    EXPECT_NE(recorder->statusText().find("next take: other.wav"), std::string::npos) << recorder->statusText();
+    EXPECT_FALSE(fs::exists(dir.path / "other.wav"));
+    // The project now holds the restored destination.
+    MemoryStream saved;
+    ASSERT_EQ(recorder->getState(&saved), kResultOk);
+    EXPECT_NE(saved.data.find("other.wav"), std::string::npos);
+
+    recorder->setProcessing(false);
+    ASSERT_EQ(recorder->setActive(false), kResultOk);
+    EXPECT_TRUE(fs::exists(dir.path / "live.wav"));
+    ASSERT_EQ(recorder->setActive(true), kResultOk);
+    EXPECT_EQ(recorder->destinationPath, dir.file("other.wav"));
+    EXPECT_TRUE(recorder->recorder.ready.load());
+    EXPECT_EQ(recorder->statusText().find("next take"), std::string::npos);
+    recorder->setActive(false);
+}
+
+// A PLAYER restored while it plays the same file keeps playing it.
+TEST(RestoreWhileActive, PlayerKeepsPlayingItsOwnFile)
+{
+    TempDir dir;
+    writeTestWav(dir.path / "loop.wav", 4800);
+    Module player(PLAYER);
+    setUp(*player);
+    std::string message;
+    ASSERT_TRUE(player->setFile(dir.file("loop.wav"), message)) << message;
+    ASSERT_EQ(player->setActive(true), kResultOk);
+    ASSERT_EQ(player->setProcessing(true), kResultOk);
+    player->player.startPlayback(0, 0);
+    MemoryStream same(stateWithPath(PLAYER, dir.file("loop.wav")));
+    ASSERT_EQ(player->setState(&same), kResultOk);
+    EXPECT_TRUE(player->player.playing.load());
+
+    writeTestWav(dir.path / "other.wav", 480);
+    MemoryStream other(stateWithPath(PLAYER, dir.file("other.wav")));
+    ASSERT_EQ(player->setState(&other), kResultOk);
+    EXPECT_EQ(player->player.totalFrames.load(), 480u);
+    player->setProcessing(false);
+    player->setActive(false);
+}
+
+// Hosts that suspend modules whose input is silent must keep calling a PLAYER with a file and a
+// RECORDER with somewhere to record; they hear of a change through kLatencyChanged.
+TEST(Tail, FileModulesAskToBeCalledAndSayWhenThatChanges)
+{
+    TempDir dir;
+    writeTestWav(dir.path / "a.wav", 480);
+    const std::string restart = "restart " + std::to_string(kLatencyChanged);
+    for (const ModuleKind kind : {INPUT, OUTPUT, SUMMING, BREAKOUT, FADER_BANK, DISTRIBUTOR})
+        EXPECT_EQ(Module(kind)->getTailSamples(), kNoTail) << kindDisplayName(kind);
+
+    Module player(PLAYER);
+    RecordingHandler handler;
+    player->setComponentHandler(&handler);
+    EXPECT_EQ(player->getTailSamples(), kNoTail);
+    std::string message;
+    ASSERT_TRUE(player->setFile(dir.file("a.wav"), message)) << message;
+    EXPECT_EQ(player->getTailSamples(), kInfiniteTail);
+    ASSERT_TRUE(player->setFile(dir.file("a.wav"), message)) << message;
+    EXPECT_EQ(handler.calls, std::vector<std::string>{restart}) << "told once, not per load";
+    MemoryStream empty(stateWithPath(PLAYER, u""));
+    ASSERT_EQ(player->setState(&empty), kResultOk);
+    EXPECT_EQ(player->getTailSamples(), kNoTail);
+    EXPECT_EQ(handler.calls, (std::vector<std::string>{restart, restart}));
+
+    Module recorder(RECORDER);
+    RecordingHandler recorderHandler;
+    recorder->setComponentHandler(&recorderHandler);
+    setUp(*recorder);
+    EXPECT_EQ(recorder->getTailSamples(), kNoTail);
+    MemoryStream state(stateWithPath(RECORDER, dir.file("take.wav")));
+    ASSERT_EQ(recorder->setState(&state), kResultOk);
+    EXPECT_EQ(recorder->getTailSamples(), kInfiniteTail);
+    // A host that reactivates on the news finds the same answer: no second round.
+    ASSERT_EQ(recorder->setActive(true), kResultOk);
+    ASSERT_EQ(recorder->setActive(false), kResultOk);
+    EXPECT_EQ(recorder->getTailSamples(), kInfiniteTail);
+    EXPECT_EQ(recorderHandler.calls, std::vector<std::string>{restart});
+    player->setComponentHandler(nullptr);
+    recorder->setComponentHandler(nullptr);
+}
+
+} // namespace
+} // namespace kestravel::plugins::test

@@ -56,8 +56,9 @@ public:
     Steinberg::tresult PLUGIN_API performEdit(Steinberg::Vst::ParamID id,
                                               Steinberg::Vst::ParamValue value) override;
     Steinberg::tresult PLUGIN_API endEdit(Steinberg::Vst::ParamID id) override;
-    Steinberg::tresult PLUGIN_API restartComponent(Steinberg::int32) override
+    Steinberg::tresult PLUGIN_API restartComponent(Steinberg::int32 flags) override
     {
+        calls.push_back("restart " + std::to_string(flags));
         return Steinberg::kResultOk;
     }
     Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID queried, void** obj) override;

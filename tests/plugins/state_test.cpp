@@ -210,14 +210,17 @@ TEST(SavedState, LenientReadsThatAreAccepted)
     }
 }
 
-TEST(SavedState, RefusedWhileProcessingAndForNullStreams)
+// Hosts restore after activation and during playback (presets, undo): accepted all the same.
+TEST(SavedState, AcceptedWhileProcessingRefusedForNullStreams)
 {
+    Module source(OUTPUT);
+    source->setParamNormalized(kGainParam, 0.25);
     Module output(OUTPUT);
-    const std::string text = savedText(*output);
     output->setProcessing(true);
-    MemoryStream stream(frame(text));
-    EXPECT_EQ(output->setState(&stream), kResultFalse);
-    EXPECT_EQ(stream.position, 0u);
+    MemoryStream stream(frame(savedText(*source)));
+    EXPECT_EQ(output->setState(&stream), kResultOk);
+    EXPECT_EQ(output->getParamNormalized(kGainParam), 0.25);
+    EXPECT_EQ(output->paramValues[kGainParam].load(), 0.25);
     output->setProcessing(false);
     EXPECT_EQ(output->setState(nullptr), kResultFalse);
     EXPECT_EQ(output->getState(nullptr), kInvalidArgument);

@@ -1,0 +1,116 @@
+#include "engine/bypass.h"
+
+#include "engine/engine_state.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace kestravel::plugins {
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+namespace {
+
+// Closer than this (-140 dB) the mix is taken as arrived, so a settled bypass is an exact copy
+// and a settled off is the kernel's output bit for bit.
+constexpr double kMixArrived = 1e-7;
+
+double bypassTarget(const ModuleCore& core) noexcept
+{
+    return core.paramValues[kBypassParam].load() > 0.5 ? 1.0 : 0.0;
+}
+
+template <typename S>
+S* channelOf(const AudioBusBuffers& bus, int32 ch) noexcept
+{
+    S** rows = nullptr;
+    if constexpr (sizeof(S) == sizeof(float))
+        rows = reinterpret_cast<S**>(bus.channelBuffers32);
+    else
+        rows = reinterpret_cast<S**>(bus.channelBuffers64);
+    return rows != nullptr && ch < bus.numChannels ? rows[ch] : nullptr;
+}
+
+double* dryRow(EngineState& engine, int32 bus, int32 ch) noexcept
+{
+    return engine.bypassDry.data() + (static_cast<size_t>(bus) * 64 + static_cast<size_t>(ch)) * kBypassChunk;
+}
+
+template <typename S>
+void keep(ModuleCore& core, const ProcessData& data, int32_t start, int32_t length) noexcept
+{
+    EngineState& engine = *core.engine;
+    const int32 buses = std::min({data.numInputs, data.numOutputs, int32{64}});
+    for (int32 b = 0; b < buses; ++b)
+        for (int32 ch = 0; ch < std::min(data.inputs[b].numChannels, int32{64}); ++ch) {
+            const S* in = channelOf<S>(data.inputs[b], ch);
+            double* row = dryRow(engine, b, ch);
+            for (int32 i = 0; i < length; ++i)
+                row[i] = in != nullptr ? static_cast<double>(in[start + i]) : 0.0;
+        }
+}
+
+template <typename S>
+void mix(ModuleCore& core, ProcessData& data, int32_t start, int32_t length) noexcept
+{
+    EngineState& engine = *core.engine;
+    const double target = bypassTarget(core);
+    const double w = engine.coefficients.w;
+    double share[kBypassChunk];
+    double m = engine.bypassMix;
+    for (int32 i = 0; i < length; ++i) {
+        m = std::abs(target - m) < kMixArrived ? target : m + (target - m) * w;
+        share[i] = m;
+    }
+    engine.bypassMix = m;
+
+    for (int32 b = 0; b < data.numOutputs; ++b) {
+        const bool matched = b < data.numInputs && b < 64;
+        for (int32 ch = 0; ch < data.outputs[b].numChannels; ++ch) {
+            S* out = channelOf<S>(data.outputs[b], ch);
+            if (out == nullptr)
+                continue;
+            const double* dry = matched && ch < std::min(data.inputs[b].numChannels, int32{64})
+                                    ? dryRow(engine, b, ch)
+                                    : nullptr;
+            for (int32 i = 0; i < length; ++i) {
+                const double d = dry != nullptr ? dry[i] : 0.0;
+                const double p = static_cast<double>(out[start + i]);
+                out[start + i] = static_cast<S>(share[i] == 1.0 ? d : p + (d - p) * share[i]);
+            }
+        }
+        data.outputs[b].silenceFlags = 0; // the kernel's flags spoke of its own output
+    }
+}
+
+} // namespace
+
+bool bypassSettledOff(ModuleCore& core) noexcept
+{
+    EngineState& engine = *core.engine;
+    const double target = bypassTarget(core);
+    if (core.kind == RECORDER)
+        return true;
+    if (!core.gainStatePrimed) // after a reset the switch takes effect without a ramp, as gains do
+        engine.bypassMix = target;
+    return target == 0.0 && engine.bypassMix == 0.0;
+}
+
+void keepDryInputs(ModuleCore& core, const ProcessData& data, int32_t start, int32_t length) noexcept
+{
+    if (data.symbolicSampleSize == kSample32)
+        keep<Sample32>(core, data, start, length);
+    else
+        keep<Sample64>(core, data, start, length);
+}
+
+void mixBypass(ModuleCore& core, ProcessData& data, int32_t start, int32_t length) noexcept
+{
+    if (data.symbolicSampleSize == kSample32)
+        mix<Sample32>(core, data, start, length);
+    else
+        mix<Sample64>(core, data, start, length);
+}
+
+} // namespace kestravel::plugins
