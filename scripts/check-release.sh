@@ -94,7 +94,6 @@ echo "  control fields and contents as expected (Depends: $depends)"
 root=$scratch/debroot
 mkdir -p "$root/var/lib/dpkg/updates" "$root/var/lib/dpkg/info"
 touch "$root/var/lib/dpkg/status"
-empty=$(tree_of "$root")
 # The scratch root has none of the libraries the package depends on.
 scratch_dpkg() {
   local out
@@ -116,9 +115,9 @@ packaged=$(dpkg-deb --contents "$DIST/$deb" | awk '{print $6}' | sed 's,/$,,' | 
 same_bundles "$scratch/linux" "$root/usr/lib/vst3" "dpkg"
 cmp -s "$root/usr/share/doc/kestravel-rack/copyright" "$scratch/linux/LICENSE" || fail "$deb's copyright is not the LICENSE"
 KESTRAVEL_RELEASE_DIR=$root/usr/lib/vst3 "$LINUX_BUILD/tests/release/release_tests" --gtest_brief=1 --gtest_filter="$installed_filter"
-scratch_dpkg --purge kestravel-rack
+scratch_dpkg --remove kestravel-rack
 left=$(tree_of "$root" | grep -v -E '^\./var(/lib(/dpkg(/.*)?)?)?$' || true)
-[ -z "$left" ] || fail "dpkg --purge left: $left"
+[ -z "$left" ] || fail "dpkg --remove left: $left"
 echo "  installed, upgraded over an older version and removed in a scratch root: no stray files"
 
 echo "--- $windows_archive (under Wine)"
