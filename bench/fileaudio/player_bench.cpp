@@ -54,14 +54,15 @@ void renderBySample(const PreloadedAudio& audio, float* const* rows, uint32_t ch
 }
 
 // Arguments: output channels (= file channels), file rate, host rate, block size, and 1 for
-// the sample-by-sample render of before.
+// the sample-by-sample render of before, 2 for the same render chasing the timeline.
 void playerRender(benchmark::State& state)
 {
     const auto channels = static_cast<uint32_t>(state.range(0));
     const auto fileRate = static_cast<uint32_t>(state.range(1));
     const auto hostRate = static_cast<double>(state.range(2));
     const auto block = static_cast<uint32_t>(state.range(3));
-    const bool before = state.range(4) != 0;
+    const bool before = state.range(4) == 1;
+    const bool chase = state.range(4) == 2;
 
     PreloadedAudio audio;
     audio.channels = channels;
@@ -83,7 +84,13 @@ void playerRender(benchmark::State& state)
 
     const auto wrapAt = static_cast<int64_t>(hostRate * 3.5);
     int64_t clock = 0;
-    player.startPlayback(0, 0);
+    const auto start = [&] {
+        if (chase)
+            player.startChasing(hostRate); // the clock is then the timeline position
+        else
+            player.startPlayback(0, 0);
+    };
+    start();
     double renderSeconds = 0.0;
     double gainSeconds = 0.0;
     double copySeconds = 0.0;
@@ -112,7 +119,7 @@ void playerRender(benchmark::State& state)
         clock += block;
         if (clock > wrapAt) {
             clock = 0;
-            player.startPlayback(0, 0);
+            start();
         }
     }
     const double sampleChannels = static_cast<double>(state.iterations()) * channels * block;
@@ -123,7 +130,7 @@ void playerRender(benchmark::State& state)
 
 BENCHMARK(playerRender)
     ->ArgNames({"ch", "file", "host", "block", "before"})
-    ->ArgsProduct({{2, 64}, {48000, 44100, 96000}, {48000}, {512}, {0, 1}})
+    ->ArgsProduct({{2, 64}, {48000, 44100, 96000}, {48000}, {512}, {0, 1, 2}})
     ->UseManualTime()
     ->Unit(benchmark::kMicrosecond);
 

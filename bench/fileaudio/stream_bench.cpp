@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -211,6 +212,72 @@ BENCHMARK(BM_StreamRealtime)
     ->Args({64, 192000, 62})   // 3.0 GB
     ->Iterations(1)
     ->Unit(benchmark::kSecond);
+
+// Locates in a streamed 64 x 48 kHz file: the time from a jump to the first block that plays real
+// audio, over 50 random jumps with the file evicted from the page cache before each (cold), and
+// over 50 jumps into the decoded head (warm). Median and worst in ms.
+void BM_StreamLocate(benchmark::State& state)
+{
+    constexpr uint32_t channels = 64;
+    constexpr uint32_t rate = 48000;
+    constexpr uint32_t block = 512;
+    const bool cold = state.range(0) != 0;
+    const auto path = scratchPath("locate-64x48000.wav");
+    const double seconds = 20.0;
+    writeTake(path, channels, rate, seconds);
+    std::vector<std::vector<float>> out(channels, std::vector<float>(block));
+    std::vector<float*> rows;
+    for (auto& r : out)
+        rows.push_back(r.data());
+    std::vector<double> waits;
+    for (auto _ : state) {
+        FilePlayer player;
+        player.preloadLimitBytes = 0;
+        player.load(widePath(path));
+        FileStream& stream = *player.latestAudio().stream;
+        std::mt19937_64 random(7);
+        player.startChasing(rate);
+        int64_t t = 0;
+        player.render(rows.data(), channels, block, rate, t);
+        t += block;
+        for (int jump = 0; jump < 50; ++jump) {
+#ifndef _WIN32
+            if (cold) {
+                const int fd = ::open(path.c_str(), O_RDONLY);
+                if (fd >= 0) {
+                    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+                    ::close(fd);
+                }
+            }
+#endif
+            // Cold: anywhere past the head; warm: inside the first second.
+            const int64_t to = cold ? static_cast<int64_t>(rate * 2 + random() % (uint64_t{rate} * 17))
+                                    : static_cast<int64_t>(random() % (rate - block));
+            const auto began = Clock::now();
+            player.locate(rate, channels, t);
+            t = to;
+            for (;;) {
+                const uint64_t before = stream.locateWaitFrames.load();
+                player.render(rows.data(), channels, block, rate, t);
+                t += block;
+                if (stream.locateWaitFrames.load() == before)
+                    break; // this block played the file
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            }
+            waits.push_back(std::chrono::duration<double, std::milli>(Clock::now() - began).count());
+            // Play on a little, as a user listens after a jump.
+            for (int k = 0; k < 8; ++k, t += block)
+                player.render(rows.data(), channels, block, rate, t);
+        }
+    }
+    std::filesystem::remove(path);
+    std::sort(waits.begin(), waits.end());
+    state.counters["jumps"] = static_cast<double>(waits.size());
+    state.counters["median_ms"] = waits.empty() ? 0.0 : waits[waits.size() / 2];
+    state.counters["worst_ms"] = waits.empty() ? 0.0 : waits.back();
+    state.SetLabel(cold ? "cold: file evicted before each jump" : "warm: jumps into the head");
+}
+BENCHMARK(BM_StreamLocate)->ArgNames({"cold"})->Arg(1)->Arg(0)->Iterations(1)->Unit(benchmark::kSecond);
 
 } // namespace
 } // namespace kestravel::plugins::bench

@@ -162,6 +162,25 @@ void setMainWidth(BlockRunner& runner, int32 channels)
         throw HostError("the module refuses " + std::to_string(channels) + " channels on its main buses");
 }
 
+// A timeline jump: at output frame `at` the host's playhead moves to timeline sample `to`.
+struct Locate
+{
+    std::int64_t at;
+    std::int64_t to;
+};
+
+Locate parseLocate(const std::string& text)
+{
+    const auto eq = text.find('=');
+    if (eq == std::string::npos)
+        throw UsageError("--locate takes AT=TO, not \"" + text + "\"");
+    const std::int64_t at = parseInteger(text.substr(0, eq), "The frame in \"" + text + "\"");
+    const std::int64_t to = parseInteger(text.substr(eq + 1), "The timeline sample in \"" + text + "\"");
+    if (at < 0 || to < 0)
+        throw UsageError("The frames in \"" + text + "\" must not be negative");
+    return {at, to};
+}
+
 int runRender(const Arguments& args, std::ostream& out)
 {
     std::vector<ParamSetting> settings;
@@ -181,6 +200,17 @@ int runRender(const Arguments& args, std::ostream& out)
         args.integer("length", static_cast<std::int64_t>(input.frames()), 0, std::int64_t{1} << 40);
     if (!args.has("in") && !args.has("length"))
         throw UsageError("render needs --in IN.wav or --length FRAMES");
+    const std::int64_t timelineStart = args.integer("start", 0, 0, std::int64_t{1} << 62);
+    std::vector<Locate> locates;
+    for (const auto& text : args.values("locate"))
+    {
+        locates.push_back(parseLocate(text));
+        if (locates.back().at >= length)
+            throw UsageError("--locate at frame " + std::to_string(locates.back().at) + " lies beyond the " +
+                             std::to_string(length) + " rendered frames");
+    }
+    // Jumps at one frame: the last one given wins.
+    std::stable_sort(locates.begin(), locates.end(), [](const Locate& a, const Locate& b) { return a.at < b.at; });
     for (const ParamPoint& p : points)
         if (p.sample >= length)
             throw UsageError("--automate point at sample " + std::to_string(p.sample) + " lies beyond the " +
@@ -279,10 +309,16 @@ int runRender(const Arguments& args, std::ostream& out)
     std::vector<float> frames(static_cast<std::size_t>(config.maxBlock) * outs.size());
 
     runner.setPlaying(args.has("play"));
+    runner.setTimes(runner.continuousTime(), timelineStart);
     std::size_t nextPoint = 0;
+    std::size_t nextLocate = 0;
     for (std::int64_t pos = 0; pos < length;)
     {
-        const auto n = static_cast<int32>(std::min<std::int64_t>(block, length - pos));
+        // A jump starts a block of its own, as a host splits its block at a loop's end.
+        while (nextLocate < locates.size() && locates[nextLocate].at == pos)
+            runner.setTimes(runner.continuousTime(), locates[nextLocate++].to);
+        const std::int64_t until = nextLocate < locates.size() ? locates[nextLocate].at : length;
+        const auto n = static_cast<int32>(std::min<std::int64_t>(block, until - pos));
         for (std::size_t k = 0; k < ins.size(); ++k)
             for (int32 i = 0; i < n; ++i)
             {
@@ -341,6 +377,8 @@ constexpr OptionSpec kOptions[] = {
     {"block", OptionKind::Value, "N", "samples per block (default 512)"},
     {"length", OptionKind::Value, "FRAMES", "frames to render (default: the input's length)"},
     {"play", OptionKind::Flag, "", "host transport playing from the first sample to the end"},
+    {"start", OptionKind::Value, "SAMPLE", "timeline position of the first rendered sample (default 0)"},
+    {"locate", OptionKind::List, "AT=TO", "at output frame AT the timeline jumps to sample TO (repeatable)"},
     {"file", OptionKind::Value, "PATH", "a PLAYER's file or a RECORDER's destination, set through the saved state"},
     {"double", OptionKind::Flag, "", "64-bit processing"},
     {"channels", OptionKind::Value, "N", "width of the main input and output buses, 1 to 64 (default: the input's)"},

@@ -15,6 +15,8 @@ struct WaveformOverview {
     uint32_t sampleRate = 0;
     uint32_t channels = 0;
     bool streamed = false; // played from disk: longer than the preload limit, or a take in parts
+    bool anchored = false; // the file carries a timeline position: its first frame is at anchor
+    uint64_t anchor = 0;   // timeline sample, at the file's rate
     // Largest magnitude over every channel of each column's frames; a NaN never counts.
     std::array<float, kOverviewColumns> peaks{};
 

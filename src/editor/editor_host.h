@@ -19,6 +19,8 @@ public:
     virtual int32_t inputBusChannelCount(int32_t busIndex) const = 0; // getBusInfo(audio, input, busIndex).channelCount, 0 when none
     virtual WaveformOverview playerOverview() const = 0;       // the PLAYER's file: format and column peaks
     virtual uint64_t playerTotalFrames() const = 0;
+    // The PLAYER's playhead (a file frame); ~0 while nothing of the file sounds.
+    virtual uint64_t playerPosition() const { return ~uint64_t{0}; }
     virtual bool recorderReady() const = 0;
     virtual bool recorderRecording() const = 0;
     virtual bool recorderFailed() const = 0;

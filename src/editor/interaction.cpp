@@ -126,6 +126,8 @@ void pressFilePanel(EditorContext& editor, const Point& p)
 
     if (contains(layout::kFollowButton, x, y))
         toggle(host, kFollowTransportParam);
+    if (host.editorKind() == PLAYER && contains(layout::kChaseButton, x, y))
+        toggle(host, kChasePositionParam);
 
     if (host.editorKind() == RECORDER && y >= layout::kTailMinusButton.top && y <= layout::kTailMinusButton.bottom) {
         if (containsInclusive(layout::kTailMinusButton, x, y))

@@ -35,6 +35,7 @@ inline constexpr Rect kFileButton{28, 112, 206, 155};
 inline constexpr Rect kPlayButton{222, 112, 349, 155};
 inline constexpr Rect kStopButton{362, 112, 480, 155};
 inline constexpr Rect kFollowButton{498, 112, 770, 155};
+inline constexpr Rect kChaseButton{782, 112, 930, 155}; // PLAYER only, in the row's free end
 inline constexpr Rect kTailMinusButton{30, 421, 168, 460}; // hit inclusive on all edges
 inline constexpr Rect kTailPlusButton{181, 421, 319, 460}; // hit inclusive on all edges
 inline constexpr double kTailStepSeconds = 5.0;

@@ -10,6 +10,22 @@ namespace kestravel::plugins {
 
 namespace {
 
+// frames at rate as h:mm:ss.mmm, the milliseconds cut, not rounded.
+std::u16string clockText(uint64_t frames, uint32_t rate)
+{
+    if (rate == 0)
+        return u"0:00:00.000";
+    const uint64_t ms = frames / rate * 1000 + frames % rate * 1000 / rate;
+    const auto digits = [](uint64_t v, size_t width) {
+        std::u16string text = decimalText(v);
+        if (text.size() < width)
+            text.insert(text.begin(), width - text.size(), u'0');
+        return text;
+    };
+    return decimalText(ms / 3600000) + u":" + digits(ms / 60000 % 60, 2) + u":" + digits(ms / 1000 % 60, 2) + u"." +
+           digits(ms % 1000, 3);
+}
+
 // Returns whether the file is played from disk.
 bool paintPlayerPanel(const EditorHost& host, Canvas& canvas)
 {
@@ -23,8 +39,18 @@ bool paintPlayerPanel(const EditorHost& host, Canvas& canvas)
         return false;
     }
     drawWaveform(canvas, overview);
-    const std::u16string details = decimalText(frames) + u" frames  /  " + decimalText(uint64_t{overview.sampleRate}) +
-                                   u" Hz  /  " + decimalText(channels) + u" channels";
+    const uint64_t position = host.playerPosition();
+    const bool sounding = position < frames;
+    if (sounding) {
+        const auto x = static_cast<int32_t>(28 + 902 * static_cast<double>(position) / static_cast<double>(frames));
+        canvas.drawLine(x, 230, x, 450, palette::kAccent, 2);
+    }
+    std::u16string details = decimalText(frames) + u" frames  /  " + decimalText(uint64_t{overview.sampleRate}) +
+                             u" Hz  /  " + decimalText(channels) + u" channels  /  " +
+                             (sounding ? clockText(position, overview.sampleRate) + u" of " : u"") +
+                             clockText(frames, overview.sampleRate);
+    if (overview.anchored)
+        details += u"  /  placed at " + clockText(overview.anchor, overview.sampleRate);
     canvas.drawLabel({36, 461, 911, 492}, details, palette::kSecondaryText, 14, false, TextFormat::Line);
     return overview.streamed;
 }
@@ -60,6 +86,7 @@ void paintFilePanelBody(const EditorHost& host, Canvas& canvas)
                    palette::kAccent, 15);
 
     if (player) {
+        drawButton(canvas, layout::kChaseButton, u"Chase position", layout::isOn(host.parameterValue(kChasePositionParam)));
         const bool streamed = paintPlayerPanel(host, canvas);
         canvas.drawLabel({28, 523, 930, 563},
                          streamed ? u"WAV PCM 16/24/32-bit or float32. Longer than 512 MiB decoded: played from disk."

@@ -31,7 +31,13 @@ struct ModuleCore {
     ParamValues paramValues;
     std::atomic<bool> isProcessing{false};
     bool syncRunning = false;
-    int64_t sampleClock = 0;
+    int64_t sampleClock = 0; // continuous clock: never jumps
+    // PLAYER chasing the host's timeline (latched at each start): the timeline clock
+    // (projectTimeSamples, jumps on locates and loops) at this kernel call's first sample, and
+    // where it would be had it not jumped.
+    bool chasing = false;
+    int64_t timelinePosition = 0;
+    int64_t timelineNext = 0;
     FilePlayer player;
     FileRecorder recorder;
     std::u16string destinationPath;

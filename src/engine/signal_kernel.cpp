@@ -11,6 +11,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace kestravel::plugins {
 
@@ -331,12 +332,17 @@ private:
         const bool wasPlaying = player.playing.load();
         const auto channels =
             static_cast<uint32_t>(data.numOutputs > 0 ? data.outputs[0].numChannels : 0);
+        // Chasing, the player runs on the timeline clock; otherwise on the continuous one.
+        const int64_t at = core.chasing ? core.timelinePosition : core.sampleClock;
         player.render(scratchUsable ? core.playerChannels.data() : kNoRows.data(), channels,
-                      static_cast<uint32_t>(length), core.sampleRate, core.sampleClock);
+                      static_cast<uint32_t>(length), core.sampleRate, at);
+        core.timelineNext = core.timelinePosition > std::numeric_limits<int64_t>::max() - length
+                                ? std::numeric_limits<int64_t>::max()
+                                : core.timelinePosition + length;
         if (!wasPlaying || player.playing.load())
             return;
         // The file ran out inside this call: announce the stop at that very sample.
-        const auto clock = static_cast<uint64_t>(core.sampleClock);
+        const auto clock = static_cast<uint64_t>(at);
         const uint64_t end = player.endPosition.load();
         if (end >= clock && end - clock < static_cast<uint64_t>(length))
             emitSyncMessage(data.outputEvents, kSyncStopMessage,

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace kestravel::plugins {
 
@@ -56,6 +57,15 @@ void requestTail(ModuleCore& core) noexcept
                                   kTailThresholdDb);
 }
 
+namespace {
+
+uint32_t outputChannels(const ProcessData& data) noexcept
+{
+    return static_cast<uint32_t>(data.numOutputs > 0 && data.outputs != nullptr ? data.outputs[0].numChannels : 0);
+}
+
+} // namespace
+
 void transportStep(ModuleCore& core, ProcessData& data, int32_t start) noexcept
 {
     const bool hostPlaying =
@@ -67,8 +77,26 @@ void transportStep(ModuleCore& core, ProcessData& data, int32_t start) noexcept
     const bool falling = !run && core.syncRunning;
     const auto position = static_cast<uint64_t>(core.sampleClock);
 
+    if (core.kind == PLAYER) {
+        // Timeline clock of this call's first sample; without a context it runs on unbroken.
+        const ProcessContext* context = data.processContext;
+        core.timelinePosition =
+            context != nullptr && context->projectTimeSamples <= std::numeric_limits<int64_t>::max() - start
+                ? context->projectTimeSamples + start
+                : core.timelineNext;
+        if (rising)
+            core.chasing = context != nullptr && core.paramValues[kFollowTransportParam].load() > 0.5 &&
+                           core.paramValues[kChasePositionParam].load() > 0.5;
+        else if (run && core.chasing && core.timelinePosition != core.timelineNext)
+            core.player.locate(core.sampleRate, outputChannels(data), core.timelineNext);
+        if (!run)
+            core.chasing = false;
+    }
     if (core.kind == PLAYER && rising) {
-        core.player.startPlayback(position, 0);
+        if (core.chasing)
+            core.player.startChasing(core.sampleRate);
+        else
+            core.player.startPlayback(position, 0);
         emitSyncMessage(data.outputEvents, kSyncStartMessage, start);
         // Nothing to play: a follower hears the start and the stop at the same sample.
         if (core.player.totalFrames.load() == 0)

@@ -1,11 +1,11 @@
 #include "fileaudio/file_player.h"
 
 #include "fileaudio/span_kernels.h"
-#include "fileaudio/take_naming.h"
 #include "fileaudio/wav_source.h"
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <stdexcept>
 #include <thread>
@@ -45,15 +45,8 @@ void FilePlayer::load(const std::u16string& path)
         const WavSource probe = openWavSource(path);
         const uint64_t samples = probe.dataBytes / (probe.bitsPerSample / 8u);
         const uint64_t full = streamOptions.partBytes / probe.blockAlign * probe.blockAlign;
-        const auto partFollows = [&] {
-            try {
-                return pathExists(numberedSibling(path, u"-part", 2));
-            } catch (const std::exception&) {
-                return true; // the stream finds out what is there and says so
-            }
-        };
-        stream = probe.dataBytes > preloadLimitBytes || samples > preloadLimitBytes / 4 ||
-                 (probe.dataBytes == full && partFollows());
+        // A file filled to the part size streams: it joins its next part, or says it is missing.
+        stream = probe.dataBytes > preloadLimitBytes || samples > preloadLimitBytes / 4 || probe.dataBytes == full;
     }
     if (!stream) {
         install(loadWav(path, preloadLimitBytes)); // exactly as files within the limit always loaded
@@ -63,6 +56,7 @@ void FilePlayer::load(const std::u16string& path)
     audio.stream = std::make_shared<FileStream>(path, streamOptions);
     audio.channels = audio.stream->channels();
     audio.sampleRate = audio.stream->sampleRate();
+    audio.anchor = audio.stream->anchor();
     install(std::move(audio));
 }
 
@@ -74,7 +68,10 @@ uint64_t FilePlayer::playableFrames(const PreloadedAudio& audio) noexcept
 WaveformOverview FilePlayer::overview() const noexcept
 {
     const PreloadedAudio& audio = latestAudio();
-    return audio.stream ? audio.stream->overview() : audio.overview;
+    WaveformOverview o = audio.stream ? audio.stream->overview() : audio.overview;
+    o.anchored = audio.anchor.has_value();
+    o.anchor = audio.anchor.value_or(0);
+    return o;
 }
 
 std::string FilePlayer::streamStatus() const
@@ -87,6 +84,8 @@ std::string FilePlayer::streamStatus() const
     if (stream.partCount() > 1)
         text += ", " + std::to_string(stream.partCount()) + " parts";
     text += "; underruns " + std::to_string(stream.underrunFrames.load());
+    if (const uint64_t waits = stream.locateWaitFrames.load())
+        text += "; locate waits " + std::to_string(waits);
     if (!stream.note().empty())
         text += " | " + stream.note();
     const std::string failure = stream.failure();
@@ -142,6 +141,53 @@ constexpr uint64_t kResampledFrames = uint64_t{1} << 31;
 
 void FilePlayer::render(float* const* rows, uint32_t channelCount, uint32_t frames, double hostRate,
                         int64_t clock) noexcept
+{
+    if (clock < 0) {
+        // A timeline position before 0 (a host's pre-roll) plays nothing until 0.
+        const auto before = static_cast<uint32_t>(std::min<uint64_t>(0 - static_cast<uint64_t>(clock), frames));
+        silence(rows, channelCount, 0, before);
+        std::array<float*, 64> later{};
+        for (uint32_t j = 0; j < channelCount && j < later.size(); ++j)
+            later[j] = rows[j] ? rows[j] + before : nullptr;
+        if (before < frames)
+            renderFromZero(later.data(), std::min<uint32_t>(channelCount, 64), frames - before, hostRate, 0);
+        crossfade(rows, channelCount, frames);
+        heardFrame.store(~uint64_t{0}, std::memory_order_relaxed);
+        return;
+    }
+    renderFromZero(rows, channelCount, frames, hostRate, clock);
+    crossfade(rows, channelCount, frames);
+    // Where the playhead is: the frame the next block starts at, while the file sounds.
+    uint64_t heard = ~uint64_t{0};
+    const auto end = static_cast<uint64_t>(clock) + frames;
+    const uint64_t start = playStart.load(std::memory_order_relaxed);
+    if (playing.load(std::memory_order_relaxed) && end > start && hostRate > 0.0) {
+        const double p = static_cast<double>(end - start) * current->sampleRate / hostRate +
+                         static_cast<double>(fileStart.load(std::memory_order_relaxed));
+        heard = p < static_cast<double>(playableFrames(*current)) ? static_cast<uint64_t>(p) : heard;
+    }
+    heardFrame.store(heard, std::memory_order_relaxed);
+}
+
+void FilePlayer::crossfade(float* const* rows, uint32_t channelCount, uint32_t frames) noexcept
+{
+    if (fadeDone >= kLocateFadeFrames)
+        return;
+    const uint32_t n = std::min(frames, kLocateFadeFrames - fadeDone);
+    for (uint32_t j = 0; j < channelCount && j < 64; ++j) {
+        if (!rows[j])
+            continue;
+        const float* from = fadeFrom.data() + j * kLocateFadeFrames;
+        for (uint32_t i = 0; i < n; ++i) {
+            const float g = static_cast<float>(fadeDone + i + 1) / static_cast<float>(kLocateFadeFrames + 1);
+            rows[j][i] = rows[j][i] * g + from[fadeDone + i] * (1.0f - g);
+        }
+    }
+    fadeDone += n;
+}
+
+void FilePlayer::renderFromZero(float* const* rows, uint32_t channelCount, uint32_t frames, double hostRate,
+                                int64_t clock) noexcept
 {
     adoptPending();
     const PreloadedAudio& audio = *current;
@@ -338,8 +384,15 @@ FilePlayer::Span FilePlayer::spanAt(uint64_t f, FrameSpan& span) noexcept
 
 void FilePlayer::underrun(uint64_t frames) noexcept
 {
-    if (current->stream)
-        current->stream->underrunFrames.fetch_add(frames, std::memory_order_relaxed);
+    if (!current->stream)
+        return;
+    FileStream& stream = *current->stream;
+    if (!stream.awaitingLocate()) {
+        stream.underrunFrames.fetch_add(frames, std::memory_order_relaxed);
+        return;
+    }
+    stream.locateWaitFrames.fetch_add(frames, std::memory_order_relaxed);
+    fadeDone = 0; // the jump fades in (from silence) once its page arrives
 }
 
 void FilePlayer::silence(float* const* rows, uint32_t channelCount, uint32_t from, uint32_t to) noexcept
@@ -423,6 +476,38 @@ void FilePlayer::startPlayback(uint64_t position, uint64_t frame) noexcept
 void FilePlayer::stopPlayback() noexcept
 {
     playing.exchange(false);
+}
+
+void FilePlayer::startChasing(double hostRate) noexcept
+{
+    adoptPending(); // the file chosen last is the one placed
+    // The anchor in host samples: with the rates equal, exactly the file's TimeReference.
+    const PreloadedAudio& audio = *current;
+    uint64_t at = 0;
+    if (audio.anchor && hostRate > 0.0 && audio.sampleRate > 0) {
+        const double scaled = static_cast<double>(*audio.anchor) * hostRate / audio.sampleRate;
+        at = scaled >= 18446744073709549568.0 ? ~uint64_t{0} : static_cast<uint64_t>(std::llround(scaled));
+    }
+    startPlayback(at, 0);
+}
+
+void FilePlayer::locate(double hostRate, uint32_t channelCount, int64_t from) noexcept
+{
+    // Render what the old position would have played next, to fade out of; the stream's pages
+    // there may be gone, so a streamed file fades in from silence instead.
+    channelCount = std::min<uint32_t>(channelCount, 64);
+    std::array<float*, 64> old{};
+    for (uint32_t j = 0; j < channelCount; ++j)
+        old[j] = fadeFrom.data() + j * kLocateFadeFrames;
+    fadeDone = kLocateFadeFrames; // no fade while rendering the old frames
+    if (current->stream)
+        silence(old.data(), channelCount, 0, kLocateFadeFrames);
+    else
+        render(old.data(), channelCount, kLocateFadeFrames, hostRate, from);
+    startChasing(hostRate);
+    if (current->stream)
+        current->stream->beginLocate();
+    fadeDone = 0;
 }
 
 } // namespace kestravel::plugins

@@ -37,6 +37,15 @@ public:
     // [audio thread; stopPlayback also from the host thread when processing stops]
     void startPlayback(uint64_t position, uint64_t frame) noexcept;
     void stopPlayback() noexcept;
+    // [audio thread] Chasing the host's timeline: render then takes timeline positions
+    // (projectTimeSamples) for its clock, and the file's frame 0 sounds at its anchor (0 without
+    // one), placed at the nearest host sample. Before the anchor and after the end: silence.
+    void startChasing(double hostRate) noexcept;
+    // [audio thread] The timeline jumped: from the next render on, the file plays from where the
+    // timeline now is, crossfading for kLocateFadeFrames from what would have followed.
+    void locate(double hostRate, uint32_t channelCount, int64_t from) noexcept;
+    // Output frames of the crossfade at a locate (2 ms at 48 kHz).
+    static constexpr uint32_t kLocateFadeFrames = 96;
 
     // [UI thread] The most recently installed file; never null.
     const PreloadedAudio& latestAudio() const noexcept { return *latest.load(); }
@@ -58,6 +67,9 @@ public:
     std::atomic<uint64_t> playStart{0};
     std::atomic<uint64_t> fileStart{0};
     std::atomic<uint64_t> endPosition{~uint64_t{0}};
+    // [audio thread writes, UI reads] The file frame after the last one rendered, for the
+    // editor's playhead; ~0 while nothing of the file sounds.
+    std::atomic<uint64_t> heardFrame{~uint64_t{0}};
 
     static constexpr uint32_t kRetireSlots = 32;
 
@@ -88,6 +100,15 @@ private:
                          uint64_t fileFrames) noexcept;
     void renderEachSample(float* const* rows, uint32_t channelCount, uint32_t frames, double step,
                           uint64_t t0, uint64_t start, uint64_t first) noexcept;
+
+    void renderFromZero(float* const* rows, uint32_t channelCount, uint32_t frames, double hostRate,
+                        int64_t clock) noexcept;
+    void crossfade(float* const* rows, uint32_t channelCount, uint32_t frames) noexcept;
+
+    // At a locate: what the old position would have played next, per output row; fadeDone of
+    // kLocateFadeFrames heard so far (the fade is over at kLocateFadeFrames).
+    std::array<float, kLocateFadeFrames * 64> fadeFrom{};
+    uint32_t fadeDone = kLocateFadeFrames;
 
     PreloadedAudio* current;                 // audio thread only
     std::atomic<PreloadedAudio*> pending{nullptr};

@@ -9,6 +9,8 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -35,6 +37,8 @@ struct StreamOptions {
     // Test seams: while *hold is set the reader reads nothing; the time it waits in kOffline.
     const std::atomic<bool>* hold = nullptr;
     double offlineWaitSeconds = 30.0;
+    // Test seam: called with the size of every read piece before it is read (a slow disk).
+    std::function<void(size_t)> throttle;
 };
 
 class FileStream {
@@ -52,6 +56,12 @@ public:
     uint32_t channels() const noexcept { return format.channels; }
     uint32_t sampleRate() const noexcept { return format.sampleRate; }
     uint64_t frames() const noexcept { return totalFrames; }
+    // The first file's "bext" TimeReference, if it has one.
+    std::optional<uint64_t> anchor() const
+    {
+        const auto& bext = parts.front().source.bext;
+        return bext ? std::optional<uint64_t>(bext->timeReference) : std::nullopt;
+    }
     uint32_t partCount() const noexcept { return static_cast<uint32_t>(parts.size()); }
     double offlineWaitSeconds() const noexcept { return options.offlineWaitSeconds; }
     // Bytes of the head, the ring and the reader's buffers: what the stream holds in memory.
@@ -73,6 +83,11 @@ public:
     bool readerRunning() const noexcept { return running.load(std::memory_order_acquire); }
 
     std::atomic<uint64_t> underrunFrames{0}; // frames played as silence because they were late
+    std::atomic<uint64_t> locateWaitFrames{0}; // ... because a jump waited for its first page
+    // [audio thread] The player jumped: frames missing until the new position's first page
+    // has arrived are a locate's wait, not an underrun.
+    void beginLocate() noexcept { locating = true; }
+    bool awaitingLocate() const noexcept { return locating; }
 
     // [UI thread] Why joining stopped before a part ("" when it did not), and why the reader
     // failed ("" while it has not).
@@ -90,7 +105,9 @@ private:
     };
     void request(uint64_t page) noexcept; // [audio thread]
     void readerMain() noexcept;                                          // [reader thread]
-    bool readFrames(uint64_t from, uint64_t count, float* out) noexcept; // [reader thread]
+    enum class Read { kDone, kStopped, kFailed };
+    Read readFrames(uint64_t from, uint64_t count, float* out) noexcept; // [reader thread]
+    Read readBytes(const Part& part, uint64_t offset, size_t bytes) noexcept; // into raw
     void fail(uint64_t atFrame, std::string reason) noexcept;            // [reader thread]
     bool scanPeaks() noexcept;                                           // [reader thread]
     uint64_t pageFirst(uint64_t page) const noexcept { return headFrames + page * pageFrames; }
@@ -109,6 +126,7 @@ private:
     uint64_t pageFrames = 0;
     uint64_t pageCount = 0;   // pages of the file after the head
     uint32_t slots = 0;       // pages in the ring
+    uint32_t backPages = 0;   // of them kept behind the play position: a small jump back is instant
     std::vector<float> head; // frames 0 .. headFrames, the next one included when there is one
     std::unique_ptr<float[]> ring; // slots x (pageFrames + 1) frames
     std::vector<uint8_t> raw;      // the reader's bytes before decoding
@@ -124,6 +142,7 @@ private:
     uint32_t audioGen = 0;  // audio thread only
     uint64_t audioBase = 0; // audio thread only: first page of its generation
     uint64_t audioNeed = 0; // audio thread only
+    bool locating = false;  // audio thread only: a jump's first page has not arrived
 
     std::atomic<uint64_t> failedFrom{~uint64_t{0}}; // first frame the reader cannot deliver
     std::string failReason;                          // written once, before failedFrom

@@ -112,6 +112,19 @@ uint64_t NativeFile::size(std::error_code& ec) const noexcept
     return static_cast<uint64_t>(s.QuadPart);
 }
 
+NativeFile::Stamp NativeFile::stamp(std::error_code& ec) const noexcept
+{
+    FILE_BASIC_INFO basic{};
+    LARGE_INTEGER s{};
+    if (!GetFileSizeEx(static_cast<HANDLE>(handle), &s) ||
+        !GetFileInformationByHandleEx(static_cast<HANDLE>(handle), FileBasicInfo, &basic, sizeof(basic))) {
+        ec = lastError();
+        return {};
+    }
+    ec.clear();
+    return {static_cast<uint64_t>(s.QuadPart), basic.LastWriteTime.QuadPart};
+}
+
 size_t NativeFile::readAt(uint64_t offset, void* dst, size_t n, std::error_code& ec) const noexcept
 {
     ec.clear();
@@ -265,6 +278,18 @@ uint64_t NativeFile::size(std::error_code& ec) const noexcept
     }
     ec.clear();
     return static_cast<uint64_t>(st.st_size);
+}
+
+NativeFile::Stamp NativeFile::stamp(std::error_code& ec) const noexcept
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        ec = lastError();
+        return {};
+    }
+    ec.clear();
+    return {static_cast<uint64_t>(st.st_size),
+            static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
 
 size_t NativeFile::readAt(uint64_t offset, void* dst, size_t n, std::error_code& ec) const noexcept

@@ -26,6 +26,13 @@ public:
 
     bool isOpen() const noexcept;
     uint64_t size(std::error_code& ec) const noexcept;
+    // Size and last write time: a file rewritten in place (by another program) changes them.
+    struct Stamp {
+        uint64_t size = 0;
+        int64_t written = 0; // platform ticks, compared only
+        bool operator==(const Stamp&) const = default;
+    };
+    Stamp stamp(std::error_code& ec) const noexcept;
     // Fewer than n bytes only at the end of the file, or on an error (then ec is set).
     size_t readAt(uint64_t offset, void* dst, size_t n, std::error_code& ec) const noexcept;
     // Fewer than n bytes only on an error (ec set); the count says how much reached the file.

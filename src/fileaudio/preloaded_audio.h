@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,8 @@ class FileStream;
 struct PreloadedAudio {
     uint32_t channels = 0;   // 1..64 once decoded; 0 only when empty
     uint32_t sampleRate = 0; // 8000..384000 once decoded; 0 only when empty
+    // Timeline sample of the first frame, at the file's rate: the file's "bext" TimeReference.
+    std::optional<uint64_t> anchor;
     std::vector<float> samples; // interleaved: frame f, channel c at f * channels + c
     WaveformOverview overview;  // the editor's picture of the samples, set by FilePlayer::install
     // A file played from disk instead: samples stay empty, the stream holds the head and reads

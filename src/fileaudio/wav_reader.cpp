@@ -2,6 +2,7 @@
 // the samples slice by slice straight into the final array, so memory peaks at about the
 // decoded size instead of raw plus decoded.
 
+#include "fileaudio/bext_chunk.h"
 #include "fileaudio/native_file.h"
 #include "fileaudio/preloaded_audio.h"
 #include "fileaudio/wav_source.h"
@@ -11,6 +12,7 @@
 #include <bit>
 #include <cstring>
 #include <iterator>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -54,6 +56,7 @@ struct WavLayout {
     uint16_t bitsPerSample = 0;
     uint64_t dataOffset = 0;
     uint64_t dataBytes = 0;
+    std::optional<BextChunk> bext;
 };
 
 void readExactly(const NativeFile& file, uint64_t offset, void* dst, size_t n)
@@ -77,6 +80,30 @@ void takeFormat(const uint8_t* fmt, uint32_t size, WavLayout& layout)
     }
 }
 
+// From an all-zero chunk header at p: the first 8-byte step after it whose header is not all
+// zeros (or the end of the file), as the walk would reach it one empty chunk at a time.
+uint64_t skipZeroHeaders(const NativeFile& file, uint64_t p, uint64_t fileSize, std::vector<uint8_t>& buffer)
+{
+    constexpr size_t kBlock = size_t{1} << 20;
+    buffer.resize(kBlock);
+    uint64_t at = p; // every byte before it is zero
+    while (at < fileSize) {
+        const auto want = static_cast<size_t>(std::min<uint64_t>(kBlock, fileSize - at));
+        std::error_code ec;
+        const size_t got = file.readAt(at, buffer.data(), want, ec);
+        if (ec)
+            fail("Cannot read WAV data");
+        const auto end = buffer.begin() + static_cast<std::ptrdiff_t>(got);
+        const auto nonZero = std::find_if(buffer.begin(), end, [](uint8_t b) { return b != 0; });
+        if (nonZero != end)
+            return p + (at + static_cast<uint64_t>(nonZero - buffer.begin()) - p) / 8 * 8;
+        if (got < want)
+            break; // the file shrank under us
+        at += got;
+    }
+    return fileSize; // zeros to the end: nothing more to walk
+}
+
 // Walks every chunk; remembers where the last "data" chunk lies instead of reading it.
 WavLayout walkChunks(const NativeFile& file, uint64_t fileSize, uint64_t limitBytes)
 {
@@ -86,6 +113,7 @@ WavLayout walkChunks(const NativeFile& file, uint64_t fileSize, uint64_t limitBy
     bool sawData = false;
     uint8_t fmt[kMaxFmtBytes];
     uint64_t p = 12;
+    std::vector<uint8_t> zeros;
     while (p + 8 <= fileSize) {
         uint8_t header[8];
         std::error_code ec;
@@ -93,6 +121,12 @@ WavLayout walkChunks(const NativeFile& file, uint64_t fileSize, uint64_t limitBy
             if (ec)
                 fail("Cannot read WAV data");
             break; // the file shrank under us: nothing more to walk
+        }
+        if (std::all_of(header, header + 8, [](uint8_t b) { return b == 0; })) {
+            // Zeros (a take cut short by a crash leaves them behind its header) walk as empty
+            // chunks 8 bytes at a time: skip the whole run with large reads instead.
+            p = skipZeroHeaders(file, p, fileSize, zeros);
+            continue;
         }
         const uint64_t s = le32(header + 4);
         if (s > fileSize - (p + 8)) {
@@ -107,6 +141,11 @@ WavLayout walkChunks(const NativeFile& file, uint64_t fileSize, uint64_t limitBy
                 fail("Invalid WAV format");
             readExactly(file, p + 8, fmt, static_cast<size_t>(s));
             takeFormat(fmt, static_cast<uint32_t>(s), layout);
+        } else if (std::memcmp(header, "bext", 4) == 0 && s >= kBextTimeReferenceEnd) {
+            uint8_t body[kBextBodyBytes];
+            const auto n = static_cast<uint32_t>(std::min<uint64_t>(s, kBextBodyBytes));
+            readExactly(file, p + 8, body, n);
+            layout.bext = decodeBext(body, n);
         } else if (std::memcmp(header, "data", 4) == 0) {
             if (s > limitBytes)
                 fail("WAV exceeds preload limit");
@@ -272,6 +311,8 @@ PreloadedAudio loadWav(const std::u16string& path, uint64_t limitBytes)
     PreloadedAudio audio;
     audio.channels = layout.channels;
     audio.sampleRate = layout.sampleRate;
+    if (layout.bext)
+        audio.anchor = layout.bext->timeReference;
     decode(file, layout, sampleCount, audio.samples);
     return audio;
 }
@@ -309,6 +350,8 @@ WavSource openWavSource(const std::u16string& path)
     source.blockAlign = layout.blockAlign;
     source.dataOffset = layout.dataOffset;
     source.dataBytes = layout.dataBytes;
+    source.bext = layout.bext;
+    source.stamp = source.file.stamp(ec);
     return source;
 }
 

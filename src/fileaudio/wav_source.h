@@ -1,9 +1,11 @@
 #pragma once
 // A WAV file opened for reading its samples piece by piece: what the PLAYER streams from.
 
+#include "fileaudio/bext_chunk.h"
 #include "fileaudio/native_file.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace kestravel::plugins {
@@ -17,6 +19,8 @@ struct WavSource {
     uint16_t blockAlign = 0;    // bytes per frame
     uint64_t dataOffset = 0;
     uint64_t dataBytes = 0;
+    std::optional<BextChunk> bext; // where the file sits on the timeline, which take it is of
+    NativeFile::Stamp stamp;       // as opened: a change means the layout above may be stale
 
     uint64_t frames() const noexcept { return blockAlign ? dataBytes / blockAlign : 0; }
     bool sameFormat(const WavSource& o) const noexcept

@@ -170,7 +170,10 @@ void UtilityPlugin::createParameters()
         addActive();
         addStrips();
         break;
-    case PLAYER: addTransport(); break;
+    case PLAYER:
+        addTransport();
+        addToggle(STR16("Chase DAW position"), kChasePositionParam, 1.0);
+        break;
     case RECORDER:
         addTransport();
         addRange(STR16("Tail silence time"), kTailSilenceTimeParam, STR16("s"), 0.0, 10.0, 0.5, 0);

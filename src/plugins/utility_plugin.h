@@ -92,6 +92,7 @@ public:
     int32_t inputBusChannelCount(int32_t busIndex) const override;
     WaveformOverview playerOverview() const override { return player.overview(); }
     uint64_t playerTotalFrames() const override { return player.totalFrames.load(); }
+    uint64_t playerPosition() const override { return player.heardFrame.load(std::memory_order_relaxed); }
     bool recorderReady() const override { return recorder.ready.load(); }
     bool recorderRecording() const override { return recorder.recording.load(); }
     bool recorderFailed() const override { return recorder.failed.load(); }

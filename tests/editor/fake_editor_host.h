@@ -37,6 +37,7 @@ public:
     std::vector<int32_t> busChannels;      // input bus i has busChannels[i] channels; beyond: none
     WaveformOverview overview; // what the PLAYER shows of its file
     uint64_t totalFrames = 0;
+    uint64_t position = ~uint64_t{0};
     bool ready = false;
     bool recording = false;
     bool failed = false;
@@ -98,6 +99,7 @@ public:
     }
     WaveformOverview playerOverview() const override { return overview; }
     uint64_t playerTotalFrames() const override { return totalFrames; }
+    uint64_t playerPosition() const override { return position; }
     bool recorderReady() const override { return ready; }
     bool recorderRecording() const override { return recording; }
     bool recorderFailed() const override { return failed; }

@@ -311,6 +311,21 @@ TEST(FilePanelPress, StopAndFollowButtons)
     expectEdits(f.host.edits, {{kFollowTransportParam, 0.0}, {kFollowTransportParam, 1.0}});
 }
 
+// PLAYER's chase switch sits at the row's free end; RECORDER has nothing there.
+TEST(FilePanelPress, ChaseSwitchTogglesOnPlayerOnly)
+{
+    EditorFixture f(PLAYER);
+    f.host.set(kChasePositionParam, 1.0);
+    f.press(782, 112); // first pixel inside
+    f.press(929, 154); // last pixel inside
+    f.press(776, 130); // the gap after Follow: nothing
+    expectEdits(f.host.edits, {{kChasePositionParam, 0.0}, {kChasePositionParam, 1.0}});
+
+    EditorFixture recorder(RECORDER);
+    recorder.press(850, 130);
+    expectEdits(recorder.host.edits, {});
+}
+
 TEST(FilePanelPress, TailButtonsStepFiveSecondsWithinOneTo3600)
 {
     const struct {

@@ -108,6 +108,7 @@ TEST(PaintTexts, PlayerWithAndWithoutClip)
     host.status = "loop.wav | Ready";
     host.set(kPlayRecordParam, 1.0);
     host.set(kFollowTransportParam, 0.0);
+    host.set(kChasePositionParam, 1.0);
     const Label status{{28, 169, 929, 218}, u"loop.wav | Ready", kAccent, 15, false, kWrap};
     const Label footer{{28, 523, 930, 563}, u"WAV PCM 16/24/32-bit or float32. Preloaded audio, maximum 512 MiB decoded.",
                        kSecondaryText, 14, false, kLine};
@@ -115,7 +116,8 @@ TEST(PaintTexts, PlayerWithAndWithoutClip)
     const std::vector<Label> head{title(u"KESTRAVEL PLAYER"), kSubtitle,
                                   button({28, 112, 206, 155}, u"Open WAV\u2026"),
                                   button({222, 112, 349, 155}, u"Play", true), button({362, 112, 480, 155}, u"Stop"),
-                                  button({498, 112, 770, 155}, u"Follow DAW transport", false), status};
+                                  button({498, 112, 770, 155}, u"Follow DAW transport", false), status,
+                                  button({782, 112, 930, 155}, u"Chase position", true)};
 
     auto expected = head;
     expected.push_back(hint);
@@ -128,7 +130,35 @@ TEST(PaintTexts, PlayerWithAndWithoutClip)
 
     host.overview = WaveformOverview::empty(96000, 2, 48000);
     expected = head;
-    expected.push_back({{36, 461, 911, 492}, u"96000 frames  /  48000 Hz  /  2 channels", kSecondaryText, 14, false, kLine});
+    expected.push_back({{36, 461, 911, 492}, u"96000 frames  /  48000 Hz  /  2 channels  /  0:00:02.000", kSecondaryText,
+                        14, false, kLine});
+    expected.push_back(footer);
+    EXPECT_THAT(paint(host).labels, ElementsAreArray(expected));
+
+    // While the file sounds: where the playhead is, then the length.
+    host.position = 72000;
+    expected = head;
+    expected.push_back({{36, 461, 911, 492}, u"96000 frames  /  48000 Hz  /  2 channels  /  0:00:01.500 of 0:00:02.000",
+                        kSecondaryText, 14, false, kLine});
+    expected.push_back(footer);
+    const RecordingCanvas played = paint(host);
+    EXPECT_THAT(played.labels, ElementsAreArray(expected));
+    // The playhead: three quarters across the waveform, top to bottom.
+    const auto playheads = std::count_if(played.lines.begin(), played.lines.end(), [](const Line& l) {
+        return l.x1 == 704 && l.x2 == 704 && l.y1 == 230 && l.y2 == 450 && l.colour == kAccent;
+    });
+    EXPECT_EQ(playheads, 1);
+    host.position = ~uint64_t{0};
+    EXPECT_EQ(paint(host).lines.size() + 1, played.lines.size());
+
+    // Length and timeline place as h:mm:ss.mmm, the milliseconds cut.
+    host.overview = WaveformOverview::empty(44100 * 3725 + 44099, 1, 44100);
+    host.overview.anchored = true;
+    host.overview.anchor = 44100 * 83 + 20110; // 83.456 s and a bit
+    expected = head;
+    expected.push_back({{36, 461, 911, 492},
+                        u"164316599 frames  /  44100 Hz  /  1 channels  /  1:02:05.999  /  placed at 0:01:23.456",
+                        kSecondaryText, 14, false, kLine});
     expected.push_back(footer);
     EXPECT_THAT(paint(host).labels, ElementsAreArray(expected));
 
@@ -137,7 +167,8 @@ TEST(PaintTexts, PlayerWithAndWithoutClip)
     host.overview.streamed = true;
     expected = head;
     expected.push_back(
-        {{36, 461, 911, 492}, u"28800000 frames  /  48000 Hz  /  64 channels", kSecondaryText, 14, false, kLine});
+        {{36, 461, 911, 492}, u"28800000 frames  /  48000 Hz  /  64 channels  /  0:10:00.000", kSecondaryText, 14,
+         false, kLine});
     expected.push_back({{28, 523, 930, 563},
                         u"WAV PCM 16/24/32-bit or float32. Longer than 512 MiB decoded: played from disk.",
                         kSecondaryText, 14, false, kLine});

@@ -135,16 +135,16 @@ struct PointCase {
 TEST(BlockFrame, PointsAreCheckedClampedAndStored)
 {
     const std::vector<PointCase> cases = {
-        {"in range", 5, {10, 0.25}, 5, 0.25},
-        {"above 1 clamps", 5, {10, 1.5}, 5, 1.0},
-        {"below 0 clamps", 5, {10, -0.25}, 5, 0.0},
+        {"in range", 7, {10, 0.25}, 7, 0.25},
+        {"above 1 clamps", 7, {10, 1.5}, 7, 1.0},
+        {"below 0 clamps", 7, {10, -0.25}, 7, 0.0},
         {"NaN is dropped", 1, {10, kNan}, 1, 15.0 / 17.0},
         {"infinity is dropped", 1, {10, kInf}, 1, 15.0 / 17.0},
-        {"refused by the queue", 5, {10, 0.5, kResultFalse}, 5, 0.0},
-        {"negative offset", 5, {-1, 0.5}, 5, 0.0},
-        {"offset past the block", 5, {257, 0.5}, 5, 0.0},
-        {"offset at the end is never applied", 5, {256, 0.5}, 5, 0.0},
-        {"last sample", 5, {255, 0.5}, 5, 0.5},
+        {"refused by the queue", 7, {10, 0.5, kResultFalse}, 7, 0.0},
+        {"negative offset", 7, {-1, 0.5}, 7, 0.0},
+        {"offset past the block", 7, {257, 0.5}, 7, 0.0},
+        {"offset at the end is never applied", 7, {256, 0.5}, 7, 0.0},
+        {"last sample", 7, {255, 0.5}, 7, 0.5},
         {"highest slot", 511, {0, 0.75}, 511, 0.75},
     };
     for (const auto& c : cases) {

@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -41,6 +42,8 @@ void loadFile(ModuleCore& core, uint32_t channels, uint32_t rate, uint64_t frame
         for (uint32_t c = 0; c < channels; ++c)
             audio.samples[f * channels + c] = fileSample(f, c);
     core.player.install(std::move(audio));
+    // These tests hear the file from its first frame at every start; chasing has its own.
+    core.paramValues[kChasePositionParam].store(0.0);
 }
 
 // Runs one PLAYER block at `clock` with the host transport playing or not.
@@ -199,6 +202,170 @@ TEST(PlayerSync, ResamplesByTheHostRate)
         const float b = fileSample(f + 1, 0);
         ASSERT_EQ(host.out(0, 0, i), a + (b - a) * u) << i;
     }
+}
+
+// ---- PLAYER chasing the timeline ----
+
+// A chasing PLAYER with a same-rate preloaded file of `frames`, placed at `anchor` if given.
+std::unique_ptr<ModuleCore> chasingPlayer(uint64_t frames, std::optional<uint64_t> anchor, uint32_t rate = 48000)
+{
+    auto core = makeCore(PLAYER, 512);
+    loadFile(*core, 2, rate, frames);
+    core->paramValues[kChasePositionParam].store(1.0);
+    if (anchor) {
+        PreloadedAudio audio = core->player.latestAudio();
+        audio.anchor = anchor;
+        core->player.install(std::move(audio));
+    }
+    return core;
+}
+
+// One rolling block whose first sample sits at timeline position `timeline`; the continuous
+// clock runs on regardless. Returns channel 0.
+std::vector<float> timelineBlock(ModuleCore& core, FakeEvents& events, int64_t timeline, int32 samples = 256)
+{
+    HostBlock<float> host(samples, {}, {2});
+    host.useContext(kTimeValid | kPlaying, core.sampleClock);
+    host.context.projectTimeSamples = timeline;
+    host.data.outputEvents = &events;
+    EXPECT_EQ(processBlock(core, host.data), kResultOk);
+    std::vector<float> out(static_cast<size_t>(samples));
+    for (size_t i = 0; i < out.size(); ++i)
+        out[i] = host.out(0, 0, i);
+    return out;
+}
+
+// What a chasing player plays at timeline sample t: frame t - anchor, silence outside the file.
+float heardAt(int64_t t, uint64_t anchor, uint64_t frames)
+{
+    return t >= static_cast<int64_t>(anchor) && static_cast<uint64_t>(t) - anchor < frames
+               ? fileSample(static_cast<uint64_t>(t) - anchor, 0)
+               : 0.0f;
+}
+
+// The transport starts anywhere: the file plays from where the timeline is, placed at its
+// anchor (0 without one); silence before the anchor and after the end.
+TEST(PlayerChase, StartsWhereTheTimelineIs)
+{
+    const struct {
+        const char* name;
+        std::optional<uint64_t> anchor;
+        int64_t start;
+    } cases[] = {
+        {"NoAnchorStartsMidFile", std::nullopt, 4321},
+        {"BeforeTheAnchor", 3000, 2900},
+        {"AnchorInsideTheBlock", 3000, 2950},
+        {"PastTheEnd", 1000, 30000},
+        {"PreRollBeforeZero", std::nullopt, -300},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto core = chasingPlayer(20000, c.anchor);
+        core->sampleClock = 777777; // the continuous clock has nothing to do with it
+        FakeEvents events;
+        for (int64_t t = c.start; t < c.start + 2048; t += 256) {
+            const std::vector<float> out = timelineBlock(*core, events, t);
+            for (int64_t i = 0; i < 256; ++i)
+                ASSERT_EQ(out[static_cast<size_t>(i)], heardAt(t + i, c.anchor.value_or(0), 20000)) << t + i;
+        }
+        ASSERT_GE(events.added.size(), 1u);
+        expectSync(events.added[0], 0x01, 0);
+        // The editor's playhead: the file frame the next block starts at.
+        const int64_t next = c.start + 2048 - static_cast<int64_t>(c.anchor.value_or(0));
+        EXPECT_EQ(core->player.heardFrame.load(), next >= 0 && next < 20000 ? static_cast<uint64_t>(next) : ~uint64_t{0});
+    }
+}
+
+// Random jumps of the timeline while rolling (a moved playhead, a loop): every sample outside
+// the short crossfade after a jump is the file's frame for its timeline position, and inside
+// it the output lies between what the old and the new position would play.
+TEST(PlayerChase, FollowsRandomLocatesSampleForSample)
+{
+    constexpr uint64_t kFrames = 30000;
+    constexpr uint64_t kAnchor = 2000;
+    auto core = chasingPlayer(kFrames, kAnchor);
+    FakeEvents events;
+    std::mt19937 random(11);
+    int64_t t = 0;
+    int64_t sinceJump = 1 << 20;
+    int64_t before = 0; // where the timeline would have gone on
+    int jumps = 0;
+    for (int block = 0; block < 300; ++block) {
+        const auto samples = static_cast<int32>(FilePlayer::kLocateFadeFrames + random() % 400);
+        if (block > 0 && random() % 3 == 0) {
+            t = static_cast<int64_t>(random() % (kFrames + 4000));
+            if (t != before) {
+                sinceJump = 0;
+                ++jumps;
+            }
+        }
+        const int64_t oldT = before;
+        const std::vector<float> out = timelineBlock(*core, events, t, samples);
+        for (int32 i = 0; i < samples; ++i, ++sinceJump) {
+            const float now = heardAt(t + i, kAnchor, kFrames);
+            if (sinceJump >= FilePlayer::kLocateFadeFrames) {
+                ASSERT_EQ(out[static_cast<size_t>(i)], now) << "block " << block << " sample " << i;
+            } else {
+                const float old = heardAt(oldT + i, kAnchor, kFrames);
+                ASSERT_GE(out[static_cast<size_t>(i)], std::min(old, now) - 1e-6f);
+                ASSERT_LE(out[static_cast<size_t>(i)], std::max(old, now) + 1e-6f);
+            }
+        }
+        t += samples;
+        before = t;
+    }
+    EXPECT_GT(jumps, 50);
+}
+
+// A loop across the end of the file: the file ends (one stop message, at its last frame's
+// successor) and starts again at the loop's start, every pass the same.
+TEST(PlayerChase, LoopAcrossTheEndOfTheFile)
+{
+    constexpr uint64_t kFrames = 20000;
+    auto core = chasingPlayer(kFrames, std::nullopt);
+    FakeEvents events;
+    const int64_t loopStart = 18000;
+    const int64_t loopEnd = 21024; // 12 blocks of 252
+    for (int pass = 0; pass < 3; ++pass) {
+        for (int64_t t = loopStart; t < loopEnd; t += 252) {
+            const std::vector<float> out = timelineBlock(*core, events, t, 252);
+            for (int64_t i = 0; i < 252; ++i) {
+                if (pass > 0 && t == loopStart && i < FilePlayer::kLocateFadeFrames)
+                    continue; // the crossfade out of the silence after the end
+                ASSERT_EQ(out[static_cast<size_t>(i)], heardAt(t + i, 0, kFrames)) << "pass " << pass << " " << t + i;
+            }
+        }
+    }
+    // Start once; a stop where the file runs out on every pass.
+    ASSERT_EQ(events.added.size(), 4u);
+    expectSync(events.added[0], 0x01, 0);
+    for (size_t k = 1; k < 4; ++k)
+        expectSync(events.added[k], 0x02, static_cast<int32>((20000 - 18000) % 252));
+}
+
+// Chasing from timeline 0 is today's rendering bit for bit, resampled too; with the switch off
+// (or the module's own Play switch) a start plays the file from its first frame.
+TEST(PlayerChase, SameBitsAsPlayingFromTheStartAndTheSwitchTurnsItOff)
+{
+    for (const uint32_t rate : {48000u, 44100u}) {
+        SCOPED_TRACE(rate);
+        auto chase = chasingPlayer(5000, std::nullopt, rate);
+        auto plain = chasingPlayer(5000, std::nullopt, rate);
+        plain->paramValues[kChasePositionParam].store(0.0);
+        plain->sampleClock = 123456;
+        FakeEvents events;
+        for (int64_t t = 0; t < 6000; t += 256) {
+            const std::vector<float> a = timelineBlock(*chase, events, t);
+            const std::vector<float> b = timelineBlock(*plain, events, 99999 + t); // timeline ignored
+            ASSERT_EQ(a, b) << t;
+        }
+    }
+    auto own = chasingPlayer(5000, std::nullopt);
+    own->paramValues[kFollowTransportParam].store(0.0);
+    own->paramValues[kPlayRecordParam].store(1.0);
+    FakeEvents events;
+    const std::vector<float> out = timelineBlock(*own, events, 3000);
+    EXPECT_EQ(out[0], fileSample(0, 0));
 }
 
 // ---- RECORDER ----

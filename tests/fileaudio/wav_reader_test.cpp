@@ -1,8 +1,10 @@
 #include "fileaudio/preloaded_audio.h"
+#include "fileaudio/wav_source.h"
 #include "wav_fixture.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <limits>
 
@@ -336,6 +338,55 @@ TEST(WavReader, PreloadLimitOnLargeFiles)
         } catch (const std::runtime_error& e) {
             EXPECT_EQ(e.what(), c.message) << c.name;
         }
+    }
+}
+
+// A take cut short by a crash: zeros after the samples its header admits. They read as empty
+// chunks, and the walk gets past a long run of them at once (it took tens of seconds 8 bytes at
+// a time); what comes after the run is still found at the same place.
+TEST(WavReader, ZerosBehindTheSamplesCostNoTime)
+{
+    std::vector<float> values(64 * 10);
+    for (size_t i = 0; i < values.size(); ++i)
+        values[i] = static_cast<float>(i) / 1024.0f;
+    const Bytes samples = floatData(values);
+    const Bytes other = floatData(std::vector<float>(64 * 4, -0.5f));
+    const struct {
+        const char* name;
+        uint64_t zeros;    // after the data chunk
+        bool dataAfter;    // a second data chunk after the zeros (the last one counts)
+        uint64_t frames;
+    } cases[] = {
+        {"OneSecondAt384kHzOf64Channels", uint64_t{64} * 4 * 384000, false, 10},
+        {"RunThenAnotherDataChunk", 40, true, 4},
+        {"LongRunThenAnotherDataChunk", 4096 + 8, true, 4},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir tmp;
+        Bytes bytes = riffFile({{"fmt ", fmtBody(3, 64, 384000, 256, 32)}, {"data", samples}});
+        bytes.resize(bytes.size() + c.zeros, 0);
+        if (c.dataAfter) {
+            bytes.insert(bytes.end(), {'d', 'a', 't', 'a'});
+            put32(bytes, static_cast<uint32_t>(other.size()));
+            bytes.insert(bytes.end(), other.begin(), other.end());
+            writeAll(tmp.path("take.wav"), bytes);
+        } else {
+            // Sparse: the zeros cost no disk.
+            writeAll(tmp.path("take.wav"), Bytes(bytes.begin(), bytes.end() - static_cast<std::ptrdiff_t>(c.zeros)));
+            std::filesystem::resize_file(tmp.path("take.wav"), bytes.size());
+        }
+        const auto began = std::chrono::steady_clock::now();
+        const WavSource source = openWavSource(tmp.wide("take.wav"));
+        const PreloadedAudio audio = loadWav(tmp.wide("take.wav"), kPreloadLimitBytes);
+        // A hang guard, not a speed goal: the walk one empty chunk at a time took minutes here.
+        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count(), 20.0);
+        EXPECT_EQ(source.frames(), c.frames);
+        EXPECT_EQ(audio.frames(), c.frames);
+        const Bytes& want = c.dataAfter ? other : samples;
+        Bytes got(want.size());
+        std::memcpy(got.data(), audio.samples.data(), got.size());
+        EXPECT_EQ(got, want);
     }
 }
 

@@ -224,6 +224,39 @@ TEST(Rackhost, StateSaveAndLoadRoundTripAndRefuseBadText)
     EXPECT_TRUE(contains(o.output, "setState: kResultFalse")) << o.output;
 }
 
+// PLAYER follows the timeline rackhost drives: a start anywhere, then jumps; with "Chase DAW
+// position" off (id 5) every start plays the file from its first frame.
+TEST(Rackhost, RenderDrivesThePlayersTimeline)
+{
+    TempDir dir;
+    WavAudio clip;
+    clip.channels = 1;
+    clip.sampleRate = 48000;
+    for (int i = 0; i < 8000; ++i)
+        clip.samples.push_back(static_cast<float>(i % 1000 + 1) / 2000.0f);
+    writeWavFloat(dir / "clip.wav", clip);
+    const auto render = [&](std::vector<std::string> extra) {
+        std::vector<std::string> args{"render", text(bundlePath(kindByCode(5))), "--file", text(dir / "clip.wav"),
+                                      "--out", text(dir / "out.wav"), "--length", "1200", "--block", "128", "--play"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        const Outcome o = rackhost(args);
+        EXPECT_EQ(o.exitCode, 0) << o.output;
+        return readWav(dir / "out.wav");
+    };
+    const WavAudio chased = render({"--start", "1000", "--locate", "300=5000", "--locate", "650=200"});
+    ASSERT_EQ(chased.frames(), 1200u);
+    const auto fade = static_cast<std::size_t>(96); // the crossfade after a jump
+    for (std::size_t i = 0; i < 1200; ++i) {
+        const std::size_t frame = i < 300 ? 1000 + i : i < 650 ? 5000 + (i - 300) : 200 + (i - 650);
+        if ((i >= 300 && i < 300 + fade) || (i >= 650 && i < 650 + fade))
+            continue;
+        ASSERT_EQ(chased.samples[i * chased.channels], clip.samples[frame]) << i;
+    }
+    const WavAudio plain = render({"--start", "1000", "--locate", "300=5000", "--param", "5=0"});
+    for (std::size_t i = 0; i < 1200; ++i)
+        ASSERT_EQ(plain.samples[i * plain.channels], clip.samples[i]) << i;
+}
+
 TEST(Rackhost, PlayerRefusingItsFileIsReported)
 {
     TempDir dir;

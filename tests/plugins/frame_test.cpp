@@ -69,7 +69,8 @@ TEST(Parameters, FreshObjectHoldsEveryDefaultWhateverTheKind)
     EXPECT_EQ(output->getParamNormalized(kActiveStripsParam), 1.0 / 9.0);
     EXPECT_EQ(output->getParamNormalized(kFaderGainParamBase + 63), 15.0 / 17.0);
     EXPECT_EQ(output->getParamNormalized(kMaximumTailParam), 1.0 / 120.0);
-    EXPECT_EQ(output->getParamNormalized(5), 0.0);
+    EXPECT_EQ(output->getParamNormalized(kChasePositionParam), 1.0);
+    EXPECT_EQ(output->getParamNormalized(7), 0.0);
     EXPECT_EQ(activeStripCount(1.0 / 9.0), 8);
     EXPECT_EQ(activeStripCount(0.0), 1);
     EXPECT_EQ(activeStripCount(1.0), 64);

@@ -69,7 +69,7 @@ TEST(SavedState, FreshOutputTextHasTheDocumentedShape)
     const auto length = static_cast<uint32_t>(static_cast<unsigned char>(stream.data[0])) |
                         static_cast<uint32_t>(static_cast<unsigned char>(stream.data[1])) << 8;
     EXPECT_EQ(length, text.size());
-    EXPECT_EQ(text.rfind("{\"kind\":2,\"parameters\":[0.1111111111111111,0.8823529411764706,1.0,0,0.0,0.0,", 0), 0u) << text.substr(0, 90);
+    EXPECT_EQ(text.rfind("{\"kind\":2,\"parameters\":[0.1111111111111111,0.8823529411764706,1.0,0,0.0,1.0,", 0), 0u) << text.substr(0, 90);
     const std::string tail = "],\"path\":\"\",\"schema\":1}";
     EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
     EXPECT_EQ(text.find(' '), std::string::npos);
