@@ -193,5 +193,43 @@ BENCHMARK(BM_RealtimeSustain)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();
 
+// Ending a take (what a host's deactivation waits for) against the sync of the same file to the
+// device, which now runs in the background: a second of 64 channels at 96 kHz (24.6 MB) each.
+void BM_EndOfTake(benchmark::State& state)
+{
+    constexpr uint32_t channels = 64, rate = 96000, block = 512;
+    std::vector<float> plane(block, 0.25f);
+    std::vector<const float*> ptrs(channels, plane.data());
+    double end = 0, sync = 0;
+    for (auto _ : state) {
+        settle();
+        const auto p = scratchPath("end.wav");
+        Clock::time_point syncStart;
+        {
+            FileRecorder rec;
+            rec.reserveRing(channels, rate);
+            FileRecorder::WriterOptions options;
+            options.beforeSync = [&] { syncStart = Clock::now(); };
+            rec.setWriterOptionsForTesting(options);
+            rec.prepareDestination(widePath(p), channels, rate);
+            rec.startCapture(0);
+            for (uint64_t f = 0; f < rate; f += block)
+                rec.pushBlock(ptrs.data(), channels, block, f, true);
+            while (rec.framesWritten.load() < rate)
+                std::this_thread::yield();
+            const auto t0 = Clock::now();
+            rec.stopWriter();
+            end += since(t0);
+        } // the recorder's destruction waits for the sync
+        sync += since(syncStart);
+        std::filesystem::remove(p);
+    }
+    const auto n = static_cast<double>(state.iterations());
+    state.counters["end_ms"] = 1000.0 * end / n;
+    state.counters["sync_ms"] = 1000.0 * sync / n;
+    state.counters["end_vs_sync"] = end / sync;
+}
+BENCHMARK(BM_EndOfTake)->Iterations(5)->Unit(benchmark::kMillisecond);
+
 } // namespace
 } // namespace kestravel::plugins::bench

@@ -5,6 +5,7 @@
 
 #include "commands.h"
 #include "kestravel/imodulereport.h"
+#include "kestravel/take_texts.h"
 #include "kestravel_host/block_runner.h"
 #include "kestravel_host/host_error.h"
 #include "kestravel_host/module_state.h"
@@ -97,6 +98,19 @@ std::optional<std::string> moduleFileError(const PluginInstance& plugin)
     return std::string(text);
 }
 
+// What the RECORDER's take panel shows: time on the timeline, size, time left on the disk.
+std::string takeFacts(const TakeReport& take)
+{
+    const std::uint64_t bytesPerSecond = std::uint64_t{take.sampleRate} * take.channels * 4;
+    std::string facts = clockText(take.timelineFrames / take.sampleRate) + " on the timeline, " +
+                        sizeText(take.bytesWritten) + " written, ";
+    if (take.freeBytes == ~std::uint64_t{0} || bytesPerSecond == 0)
+        return facts + "free disk space unknown";
+    const std::uint64_t left = take.freeBytes / bytesPerSecond;
+    return facts + clockText(left) + " left on the disk at " + sizeText(bytesPerSecond) + "/s" +
+           (left < kLowSpaceSeconds ? " (under ten minutes)" : "");
+}
+
 // What a RECORDER's take left on disk; false when it is incomplete (failed or dropped frames).
 bool reportTake(const PluginInstance& plugin, std::ostream& out)
 {
@@ -112,6 +126,8 @@ bool reportTake(const PluginInstance& plugin, std::ostream& out)
     }
     out << "take: " << take.framesWritten << " frames written, " << take.framesDropped << " dropped"
         << (take.failed ? ", ended Failed" : "") << '\n';
+    if (take.size >= static_cast<int32>(sizeof take) && take.sampleRate > 0)
+        out << "take: " << takeFacts(take) << '\n';
     return !take.failed && take.framesDropped == 0;
 }
 

@@ -17,7 +17,15 @@ struct TakeReport {
     Steinberg::int32 files = 0;    // files the take has created so far
     Steinberg::int32 failed = 0;   // 1: the take ended Failed (a write, the disk, a file)
     Steinberg::int32 finished = 0; // 1: the writer has ended, the files are complete
-    Steinberg::int32 reserved = 0;
+    // The caller's sizeof (TakeReport). A module fills the fields below only when it is large
+    // enough to hold them, and sets it to 0 when it knows none of them; older callers pass 0.
+    Steinberg::int32 size = sizeof(TakeReport);
+    // The take panel's facts.
+    Steinberg::uint64 timelineFrames = 0; // frames on the take's timeline: written and dropped ones
+    Steinberg::uint64 bytesWritten = 0;   // every file of the take, headers included
+    Steinberg::uint64 freeBytes = ~Steinberg::uint64{0}; // on the destination's disk; all ones: unknown
+    Steinberg::uint32 sampleRate = 0;
+    Steinberg::uint32 channels = 0;
 };
 
 // Every method runs on the UI thread. Texts are UTF-8, NUL-terminated and cut to size bytes.

@@ -34,6 +34,7 @@ inline void resetParamDefaults(ParamValues& values) noexcept
     values[kGainParam].store(15.0 / 17.0);
     values[kFollowTransportParam].store(1.0);
     values[kChasePositionParam].store(1.0); // a state saved before the switch existed holds 0
+    values[kTimestampTakesParam].store(1.0); // a saved state from before keeps its 0 here
     for (uint32_t i = 0; i < kMaxStrips; ++i)
         values[kFaderGainParamBase + i].store(15.0 / 17.0);
     values[kTailSilenceTimeParam].store(0.05);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/module_kind.h"
+#include "core/take_panel.h"
 #include "core/waveform_overview.h"
 
 namespace kestravel::plugins {
@@ -24,6 +25,7 @@ public:
     virtual bool recorderReady() const = 0;
     virtual bool recorderRecording() const = 0;
     virtual bool recorderFailed() const = 0;
+    virtual TakePanel recorderTakePanel() const { return {}; } // RECORDER's take in progress
     virtual std::string statusText() const = 0;                // UTF-8
     virtual bool setFile(const std::u16string& path, std::string& message) = 0;
 };

@@ -42,6 +42,8 @@ inline constexpr double kTailStepSeconds = 5.0;
 inline constexpr double kTailMinSeconds = 1.0;
 inline constexpr double kTailMaxSeconds = 3600.0;
 inline constexpr Rect kTailWheelArea{30, 421, 922, 460}; // both buttons and the label
+// RECORDER's take panel: the free band between the tail row and the footer.
+inline constexpr Rect kTakePanel{30, 468, 922, 518};
 
 // Routing kinds
 inline constexpr Rect kCountMinusButton{29, 222, 98, 266}; // hit inclusive on all edges

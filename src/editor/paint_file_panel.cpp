@@ -55,6 +55,27 @@ bool paintPlayerPanel(const EditorHost& host, Canvas& canvas)
     return overview.streamed;
 }
 
+// The take in progress: a failure first and in red, then time and size, then the disk.
+void paintTakePanel(const TakePanel& panel, Canvas& canvas)
+{
+    if (!panel.shown)
+        return;
+    const Rect box = layout::kTakePanel;
+    const int32_t mid = (box.top + box.bottom) / 2;
+    Rect first{box.left, box.top, box.right, mid};
+    Rect second{box.left, mid, box.right, box.bottom};
+    if (panel.failed) {
+        canvas.drawLabel(first, u"Recording failed; inspect output disk", palette::kFailureText, 15, true,
+                         TextFormat::Line);
+        canvas.drawLabel(second, lenientUtf8ToUtf16(panel.take), palette::kSecondaryText, 15, false,
+                         TextFormat::Line);
+        return;
+    }
+    canvas.drawLabel(first, lenientUtf8ToUtf16(panel.take), palette::kPrimaryText, 15, false, TextFormat::Line);
+    canvas.drawLabel(second, lenientUtf8ToUtf16(panel.disk), panel.lowSpace ? palette::kWarningText : palette::kSecondaryText,
+                     15, panel.lowSpace, TextFormat::Line);
+}
+
 void paintRecorderPanel(const EditorHost& host, Canvas& canvas)
 {
     canvas.drawLabel({30, 244, 916, 304}, u"Prepare the file first. Recording runs on the shared host sample clock.",
@@ -69,6 +90,7 @@ void paintRecorderPanel(const EditorHost& host, Canvas& canvas)
     const int32_t tail = layout::tailSeconds(host.parameterValue(kMaximumTailParam));
     canvas.drawLabel({341, 421, 922, 460}, u"Maximum tail: " + decimalText(int64_t{tail}) + u" s", palette::kAccent,
                      17, true, TextFormat::Line);
+    paintTakePanel(host.recorderTakePanel(), canvas);
 }
 
 } // namespace

@@ -26,5 +26,7 @@ inline constexpr Colour kKnobTopEdge{237, 242, 241};
 inline constexpr Colour kKnobBottomEdge{57, 76, 87};
 inline constexpr Colour kKnobCentreLine{40, 59, 67};
 inline constexpr Colour kDisabledText{92, 110, 118}; // a button's label while it cannot act
+inline constexpr Colour kFailureText{240, 96, 84};   // a take that failed
+inline constexpr Colour kWarningText{236, 184, 80};  // little time left on the disk
 
 } // namespace kestravel::plugins::palette

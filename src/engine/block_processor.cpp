@@ -97,7 +97,7 @@ void applyChangePoint(ModuleCore& core, const ChangePoint& point) noexcept
         core.paramValues[kFollowTransportParam].exchange(0.0);
         core.paramValues[kPlayRecordParam].exchange(1.0);
         core.syncRunning = true;
-        core.recorder.startCapture(static_cast<uint64_t>(core.sampleClock));
+        startRecorderCapture(core);
         break;
     case kSyncStopCode:
         core.paramValues[kFollowTransportParam].exchange(0.0);
@@ -122,6 +122,9 @@ tresult processBlock(ModuleCore& core, ProcessData& data) noexcept
     if (context != nullptr && (context->state & ProcessContext::kContTimeValid) != 0 &&
         context->continousTimeSamples >= 0)
         core.sampleClock = context->continousTimeSamples;
+    core.timelineOffset = context != nullptr ? static_cast<int64_t>(static_cast<uint64_t>(context->projectTimeSamples) -
+                                                                    static_cast<uint64_t>(core.sampleClock))
+                                             : 0;
 
     EngineState& engine = *core.engine;
     int32 count = 0;

@@ -32,6 +32,10 @@ struct ModuleCore {
     std::atomic<bool> isProcessing{false};
     bool syncRunning = false;
     int64_t sampleClock = 0; // continuous clock: never jumps
+    // RECORDER's time stamps: the timeline position (projectTimeSamples, which jumps on locates
+    // and loops) minus sampleClock for the block being processed, so the timeline sample of
+    // clock position p is p + timelineOffset. 0 when the host gives no process context.
+    int64_t timelineOffset = 0;
     // PLAYER chasing the host's timeline (latched at each start): the timeline clock
     // (projectTimeSamples, jumps on locates and loops) at this kernel call's first sample, and
     // where it would be had it not jumped.

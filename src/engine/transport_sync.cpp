@@ -57,6 +57,14 @@ void requestTail(ModuleCore& core) noexcept
                                   kTailThresholdDb);
 }
 
+void startRecorderCapture(ModuleCore& core) noexcept
+{
+    const auto position = static_cast<uint64_t>(core.sampleClock);
+    // Wrapping sum: a host's absurd timeline must not be undefined behaviour.
+    const auto timeline = static_cast<int64_t>(position + static_cast<uint64_t>(core.timelineOffset));
+    core.recorder.startCapture(position, timeline, core.paramValues[kTimestampTakesParam].load() > 0.5);
+}
+
 namespace {
 
 uint32_t outputChannels(const ProcessData& data) noexcept
@@ -104,7 +112,7 @@ void transportStep(ModuleCore& core, ProcessData& data, int32_t start) noexcept
     }
     if (core.kind == RECORDER) {
         if (rising)
-            core.recorder.startCapture(position);
+            startRecorderCapture(core);
         else if (falling)
             requestTail(core);
     }

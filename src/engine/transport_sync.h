@@ -37,6 +37,10 @@ void emitSyncMessage(Steinberg::Vst::IEventList* list, const Steinberg::uint8* m
 // [audio thread] Arms RECORDER's tail stop at sampleClock with the module's tail settings.
 void requestTail(ModuleCore& core) noexcept;
 
+// [audio thread] Starts RECORDER's capture at sampleClock, time-stamped with the timeline
+// position of that sample when "Timestamp takes (BWF)" is on.
+void startRecorderCapture(ModuleCore& core) noexcept;
+
 // [audio thread] Once per kernel call, before any audio of it: derives the run state, acts on
 // its edges (PLAYER playback and messages, RECORDER capture) and stores it in syncRunning.
 void transportStep(ModuleCore& core, Steinberg::Vst::ProcessData& data, int32_t start) noexcept;

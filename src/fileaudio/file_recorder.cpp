@@ -3,19 +3,20 @@
 
 #include "fileaudio/file_recorder.h"
 
+#include "fileaudio/bext_chunk.h"
+#include "fileaudio/file_syncer.h"
 #include "fileaudio/take_naming.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <random>
 #include <stdexcept>
 
 namespace kestravel::plugins {
 
 namespace {
-// An offline push gives up waiting when the writer has not taken a sample for this long.
-constexpr auto kOfflineStallLimit = std::chrono::seconds(10);
 
 // Non-finite input is recorded as 0; a select on the exponent bits, so loops vectorise.
 float finiteOr0(float v) noexcept
@@ -32,9 +33,35 @@ double clampSetting(double v, double lo, double hi) noexcept
 {
     return std::isnan(v) ? lo : std::clamp(v, lo, hi);
 }
+
+// 64 bits that differ between takes, even where the system has no entropy source to offer.
+uint64_t takeIdentityBits() noexcept
+{
+    uint64_t bits = static_cast<uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
+    try {
+        std::random_device device;
+        bits ^= (uint64_t{device()} << 32) ^ device();
+    } catch (...) {
+        bits ^= static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) << 17;
+    }
+    return bits;
+}
 } // namespace
 
-FileRecorder::FileRecorder() : ring(new float[kMinRingSamples]()) {}
+FileRecorder::FileRecorder()
+    : ring(new float[kMinRingSamples]()), gaps(new Gap[kGapSlots]),
+      syncer(std::make_unique<FileSyncer>([this](uint64_t take) {
+          if (take == takeNumber.load())
+              failed.exchange(true); // a sync of an earlier take must not fail this one
+      }))
+{
+}
+
+void FileRecorder::setTrackName(const std::string& name)
+{
+    std::lock_guard lock(filesMutex);
+    trackName = name;
+}
 
 uint64_t FileRecorder::ringSamplesFor(uint32_t channelCount, uint32_t rate) noexcept
 {
@@ -66,9 +93,11 @@ void FileRecorder::reserveRing(uint32_t channelCount, uint32_t rate)
 FileRecorder::~FileRecorder()
 {
     recording.exchange(false);
+    countingAfterFailure.exchange(false);
     stopRequested.exchange(true);
     if (writer.joinable())
         writer.join();
+    syncer.reset(); // the last take's files reach the device before the module is gone
 }
 
 void FileRecorder::prepareDestination(const std::u16string& path, uint32_t channelCount,
@@ -100,10 +129,23 @@ void FileRecorder::prepareDestination(const std::u16string& path, uint32_t chann
     silentCount.exchange(0);
     stopPosition.exchange(kNoPosition);
     partCount.exchange(0);
+    takeFrames.exchange(0);
+    bytesWritten.exchange(0);
+    freeBytes.exchange(kUnknownFreeBytes);
+    gapHead.exchange(0);
+    gapTail.exchange(0);
+    pendingGapFrames = 0;
+    takeStarted.exchange(false);
+    takeTimeline.exchange(0);
+    takeTimestamp.exchange(timestampNewTakes.load());
+    countingAfterFailure.exchange(false);
+    stallLimit = writerOptions.offlineStallLimit;
     {
         std::lock_guard lock(filesMutex);
         files.clear();
+        takeReference = makeTakeReference(takeIdentityBits());
     }
+    takeNumber.fetch_add(1);
     failed.exchange(false);
     stopRequested.exchange(false);
     finished.exchange(false);
@@ -115,9 +157,22 @@ void FileRecorder::prepareDestination(const std::u16string& path, uint32_t chann
         finished.exchange(true); // no writer: back to a recorder without a destination
         throw;
     }
-    while (!ready.load() && !failed.load())
+    if (writerOptions.whileArming)
+        writerOptions.whileArming();
+    // The audio thread may start, stop and finish the take on the new file before this thread
+    // looks: a finished writer ends the wait as well as a ready or failed one.
+    const auto giveUp = std::chrono::steady_clock::now() + writerOptions.armingLimit;
+    while (!ready.load() && !failed.load() && !finished.load()) {
+        if (std::chrono::steady_clock::now() > giveUp) {
+            // The disk does not answer. The writer ends the take as soon as it can; the file
+            // it may still create is left empty and valid.
+            stopCapture();
+            throw std::runtime_error("Recording file not created in time; check the destination disk");
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    if (failed.load())
+    }
+    // A take that was created and then failed is reported by the status line, not here.
+    if (failed.load() && partCount.load() == 0)
         throw std::runtime_error("Cannot create recording file");
 }
 
@@ -131,21 +186,32 @@ void FileRecorder::stopWriter()
 {
     if (!writer.joinable())
         return;
-    recording.exchange(false);
-    stopRequested.exchange(true);
+    stopCapture();
     writer.join();
 }
 
 void FileRecorder::stopCapture() noexcept
 {
     recording.exchange(false);
+    countingAfterFailure.exchange(false);
     stopRequested.exchange(true);
 }
 
 void FileRecorder::startCapture(uint64_t position) noexcept
 {
+    startCapture(position, static_cast<int64_t>(position), takeTimestamp.load());
+}
+
+void FileRecorder::startCapture(uint64_t position, int64_t timelinePosition, bool timestamp) noexcept
+{
     if (!ready.load() || stopRequested.load() || failed.load())
         return;
+    if (!takeStarted.load()) {
+        // Published before recording, so a writer that sees samples also sees the stamp.
+        takeTimeline.exchange(timelinePosition);
+        takeTimestamp.exchange(timestamp);
+        takeStarted.exchange(true);
+    }
     startPosition.exchange(position);
     stopPosition.exchange(kNoPosition);
     silentCount.exchange(0);
@@ -167,7 +233,9 @@ void FileRecorder::pushBlock(const float* const* buffers, uint32_t bufferCount, 
                              uint64_t blockStart, bool waitForSpace) noexcept
 {
     pushing.store(true);
-    if (!recording.load()) {
+    // A take whose writer failed still counts what it is given, as dropped, until it stops.
+    const bool live = recording.load();
+    if (!live && !countingAfterFailure.load()) {
         pushing.store(false);
         return;
     }
@@ -186,7 +254,17 @@ void FileRecorder::pushBlock(const float* const* buffers, uint32_t bufferCount, 
     // The snapshot of r fixes the free space for the whole block: once a frame does not fit,
     // none after it does, so frames are stored or dropped in runs. Only an offline push looks
     // again, after waiting for the writer.
-    uint64_t roomFrames = (ringCapacity - (w - r)) / ch;
+    uint64_t roomFrames = live ? (ringCapacity - (w - r)) / ch : 0;
+    // Drops the gap queue could not take yet belong right here: until they are published
+    // nothing may be stored after them.
+    if (live && pendingGapFrames > 0) {
+        if (publishGap(w, pendingGapFrames))
+            pendingGapFrames = 0;
+        else
+            roomFrames = 0;
+    }
+    if (!live)
+        waitForSpace = false;
 
     // Frames before the start are skipped.
     uint32_t i = blockStart < s ? static_cast<uint32_t>(std::min<uint64_t>(s - blockStart, frames)) : 0;
@@ -204,6 +282,7 @@ void FileRecorder::pushBlock(const float* const* buffers, uint32_t bufferCount, 
             silent = peak <= threshold ? silent + 1 : 0;
             if (silent >= silenceRun || g - e >= maxTail) {
                 recording.store(false);
+                countingAfterFailure.store(false);
                 autoStop = true;
                 break; // this frame is not written
             }
@@ -231,17 +310,49 @@ void FileRecorder::pushBlock(const float* const* buffers, uint32_t bufferCount, 
         i += run;
     }
     silentCount.store(silent, std::memory_order_relaxed);
-    if (dropped)
+    if (dropped) {
         droppedFrames.fetch_add(dropped);
-    writePosition.store(w, std::memory_order_release); // after the samples it covers
+        // Drops come after every stored frame of the block, so they all sit at w. The writer
+        // fills them with silence there: the file stays on the timeline it was recorded on.
+        if (live && (pendingGapFrames > 0 || !publishGap(w, dropped)))
+            pendingGapFrames += dropped;
+    }
+    writePosition.store(w, std::memory_order_release); // after the samples and gaps it covers
     if (autoStop)
         stopRequested.store(true);
     pushing.store(false);
 }
 
+bool FileRecorder::publishGap(uint64_t w, uint64_t frames) noexcept
+{
+    const uint64_t head = gapHead.load(std::memory_order_relaxed);
+    const uint64_t tail = gapTail.load(std::memory_order_acquire);
+    if (head != tail) {
+        // Still queued at the same place (the writer has not moved since): grow it, unless the
+        // writer has just taken it.
+        Gap& last = gaps[(head - 1) % kGapSlots];
+        if (last.position.load(std::memory_order_relaxed) == w) {
+            uint64_t v = last.frames.load();
+            while ((v & kGapTaken) == 0)
+                if (last.frames.compare_exchange_weak(v, v + frames))
+                    return true;
+        }
+    }
+    if (head - tail == kGapSlots)
+        return false;
+    Gap& gap = gaps[head % kGapSlots];
+    gap.position.store(w, std::memory_order_relaxed);
+    gap.frames.store(frames, std::memory_order_relaxed);
+    gapHead.store(head + 1, std::memory_order_release);
+    return true;
+}
+
 uint64_t FileRecorder::waitForRoom(uint64_t w, uint32_t ch) const noexcept
 {
+    // Progress is any byte reaching the disk, not only ring space: a slow disk that keeps
+    // moving is waited for however long the bounce takes.
     uint64_t r = readPosition.load(std::memory_order_acquire);
+    uint64_t b = bytesWritten.load();
     auto lastProgress = std::chrono::steady_clock::now();
     for (;;) {
         const uint64_t room = (ringCapacity - (w - r)) / ch;
@@ -251,10 +362,12 @@ uint64_t FileRecorder::waitForRoom(uint64_t w, uint32_t ch) const noexcept
             return 0;
         std::this_thread::sleep_for(std::chrono::microseconds(200));
         const uint64_t now = readPosition.load(std::memory_order_acquire);
-        if (now != r) {
+        const uint64_t bytes = bytesWritten.load();
+        if (now != r || bytes != b) {
             r = now;
+            b = bytes;
             lastProgress = std::chrono::steady_clock::now();
-        } else if (std::chrono::steady_clock::now() - lastProgress > kOfflineStallLimit) {
+        } else if (std::chrono::steady_clock::now() - lastProgress > stallLimit) {
             return 0;
         }
     }

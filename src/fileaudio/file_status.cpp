@@ -1,6 +1,7 @@
 #include "fileaudio/file_status.h"
 
 #include "core/text_utf.h"
+#include "kestravel/take_texts.h"
 
 namespace kestravel::plugins {
 
@@ -26,6 +27,29 @@ std::string statusText(ModuleKind kind, const std::u16string& destinationPath,
         return "Choose a NEW WAV destination before playback";
     }
     return "Host audio ports | Digital processing | No extra hardware engine";
+}
+
+TakePanel takePanel(const FileRecorder& recorder)
+{
+    TakePanel panel;
+    panel.failed = recorder.failed.load();
+    panel.shown = panel.failed || recorder.ready.load() || recorder.recording.load();
+    if (!panel.shown)
+        return panel;
+    const uint64_t rate = recorder.sampleRate.load();
+    const uint64_t bytesPerSecond = rate * recorder.channels.load() * 4;
+    const uint64_t seconds = rate ? recorder.takeFrames.load() / rate : 0;
+    panel.take = "Take " + clockText(seconds) + " | " + sizeText(recorder.bytesWritten.load()) + " | dropped " +
+                 std::to_string(recorder.droppedFrames.load());
+    const uint64_t free = recorder.freeBytes.load();
+    if (free == kUnknownFreeBytes || bytesPerSecond == 0) {
+        panel.disk = "Disk: free space unknown";
+    } else {
+        const uint64_t left = free / bytesPerSecond;
+        panel.lowSpace = left < kLowSpaceSeconds;
+        panel.disk = "Disk: " + clockText(left) + " left at " + sizeText(bytesPerSecond) + "/s";
+    }
+    return panel;
 }
 
 } // namespace kestravel::plugins

@@ -65,6 +65,7 @@ bool UtilityPlugin::chooseFile(const std::u16string& path, std::string& message)
                 message = "Stop recording first";
                 return false;
             }
+            recorder.timestampNewTakes.store(paramValues[kTimestampTakesParam].load() > 0.5);
             recorder.prepareDestination(path, static_cast<uint32_t>(inputBusChannelCount(0)),
                                         static_cast<uint32_t>(sampleRate));
         } else {
@@ -182,6 +183,7 @@ tresult UtilityPlugin::rearmRecorder(bool force)
         recorder.stopCapture();
         recorder.stopWriter();
         std::u16string candidate = chooseTakePath(destinationPath);
+        recorder.timestampNewTakes.store(paramValues[kTimestampTakesParam].load() > 0.5);
         recorder.prepareDestination(candidate, channelCount, rate);
         destinationPath = std::move(candidate);
         lastFileError.clear();
@@ -214,7 +216,15 @@ tresult PLUGIN_API UtilityPlugin::getTakeReport(TakeReport* report)
     report->files = static_cast<int32>(recorder.takeFiles().size());
     report->failed = recorder.failed.load() ? 1 : 0;
     report->finished = recorder.finished.load() ? 1 : 0;
-    report->reserved = 0;
+    if (report->size < static_cast<int32>(sizeof(TakeReport))) {
+        report->size = 0; // a caller from before the panel's facts
+        return kResultOk;
+    }
+    report->timelineFrames = recorder.takeFrames.load();
+    report->bytesWritten = recorder.bytesWritten.load();
+    report->freeBytes = recorder.freeBytes.load();
+    report->sampleRate = recorder.sampleRate.load();
+    report->channels = recorder.channels.load();
     return kResultOk;
 }
 
@@ -227,6 +237,19 @@ tresult PLUGIN_API UtilityPlugin::getTakeFile(int32 index, char8* utf8, int32 si
         return kInvalidArgument;
     const auto text = utf16ToUtf8(files[static_cast<size_t>(index)]);
     return copyText(text ? *text : std::string(), utf8, size);
+}
+
+tresult PLUGIN_API UtilityPlugin::setChannelContextInfos(Steinberg::Vst::IAttributeList* list)
+{
+    if (list == nullptr)
+        return kInvalidArgument;
+    Steinberg::Vst::String128 name{};
+    if (list->getString(Steinberg::Vst::ChannelContext::kChannelNameKey, name, sizeof name) != kResultTrue)
+        return kResultOk; // a host that does not name its tracks
+    name[127] = 0;
+    const auto text = utf16ToUtf8(std::u16string(reinterpret_cast<const char16_t*>(name)));
+    recorder.setTrackName(text ? *text : std::string());
+    return kResultOk;
 }
 
 } // namespace kestravel::plugins

@@ -130,10 +130,11 @@ void UtilityPlugin::createParameters()
         parameters.addParameter(title, nullptr, 1, defNormalized, automate | flags, static_cast<int32>(id),
                                 unit);
     };
+    // Every kind lists the root unit its parameters sit in: hosts that walk units expect it.
+    addUnit(new Unit(STR16("Root"), kRootUnitId, kNoParentUnitId));
     // Hosts list FADER BANK's 129 parameters as one group per strip instead of one long list.
     auto addStrips = [&]() {
         String128 title;
-        addUnit(new Unit(STR16("Root"), kRootUnitId, kNoParentUnitId));
         for (uint32_t i = 0; i < kMaxStrips; ++i) {
             const std::string strip = "Fader " + std::to_string(i + 1);
             const auto unit = static_cast<UnitID>(i + 1);
@@ -178,6 +179,7 @@ void UtilityPlugin::createParameters()
         addTransport();
         addRange(STR16("Tail silence time"), kTailSilenceTimeParam, STR16("s"), 0.0, 10.0, 0.5, 0);
         addRange(STR16("Maximum tail"), kMaximumTailParam, STR16("s"), 0.0, 3600.0, 30.0, 0);
+        addToggle(STR16("Timestamp takes (BWF)"), kTimestampTakesParam, 1.0);
         break;
     }
     // Last, so the ids and order hosts already know stay as they were.

@@ -4,8 +4,10 @@
 #include "editor/editor_edits.h"
 #include "editor/editor_host.h"
 #include "engine/module_core.h"
+#include "fileaudio/file_status.h"
 
 #include "kestravel/imodulereport.h"
+#include "pluginterfaces/vst/ivstchannelcontextinfo.h"
 #include "public.sdk/source/vst/vstsinglecomponenteffect.h"
 
 #include <string>
@@ -16,7 +18,8 @@ class UtilityPlugin : public Steinberg::Vst::SingleComponentEffect,
                       public ModuleCore,
                       public EditorHost,
                       public EditorEdits,
-                      public IModuleReport {
+                      public IModuleReport,
+                      public Steinberg::Vst::ChannelContext::IInfoListener {
 public:
     using tresult = Steinberg::tresult;
     using ParamID = Steinberg::Vst::ParamID;
@@ -70,8 +73,12 @@ public:
     tresult PLUGIN_API getTakeReport(TakeReport* report) SMTG_OVERRIDE;
     tresult PLUGIN_API getTakeFile(Steinberg::int32 index, Steinberg::char8* utf8,
                                    Steinberg::int32 size) SMTG_OVERRIDE;
+    // IInfoListener [UI thread]: the track's name goes into a time-stamped take's Description.
+    tresult PLUGIN_API setChannelContextInfos(Steinberg::Vst::IAttributeList* list) SMTG_OVERRIDE;
+
     DEFINE_INTERFACES
         DEF_INTERFACE(IModuleReport)
+        DEF_INTERFACE(Steinberg::Vst::ChannelContext::IInfoListener)
     END_DEFINE_INTERFACES(SingleComponentEffect)
     REFCOUNT_METHODS(SingleComponentEffect)
 
@@ -96,6 +103,7 @@ public:
     bool recorderReady() const override { return recorder.ready.load(); }
     bool recorderRecording() const override { return recorder.recording.load(); }
     bool recorderFailed() const override { return recorder.failed.load(); }
+    TakePanel recorderTakePanel() const override { return takePanel(recorder); }
 
 private:
     void createBuses();

@@ -41,6 +41,7 @@ public:
     bool ready = false;
     bool recording = false;
     bool failed = false;
+    TakePanel takePanel; // what RECORDER tells of its take
     std::string status = "Host audio ports | Digital processing | No extra hardware engine";
     std::optional<std::string> setFileRefusal; // when set, setFile fails with this message
     std::vector<std::u16string> filesSet;      // every path handed to setFile
@@ -49,6 +50,8 @@ public:
     double get(uint32_t id) const { return readParamValue(values, id); }
 
     mutable int kindReads = 0; // every paint and every press reads the kind
+
+    TakePanel recorderTakePanel() const override { return takePanel; }
 
     ModuleKind editorKind() const override
     {

@@ -207,6 +207,46 @@ TEST(PaintTexts, Recorder)
     }
 }
 
+// The take panel sits in the band between the tail row and the footer; nothing else moves.
+// A failure is its first line, in red; little room left on the disk turns the disk line amber.
+TEST(PaintTexts, RecorderTakePanel)
+{
+    const Rect first{30, 468, 922, 493};
+    const Rect second{30, 493, 922, 518};
+    const struct {
+        const char* name;
+        TakePanel panel;
+        std::vector<Label> lines;
+    } cases[] = {
+        {"none", {}, {}},
+        {"recording",
+         {true, false, false, "Take 0:01:23 | 45.6 MB | dropped 0", "Disk: 2:13:05 left at 384.0 kB/s"},
+         {Label{first, u"Take 0:01:23 | 45.6 MB | dropped 0", kPrimaryText, 15, false, kLine},
+          Label{second, u"Disk: 2:13:05 left at 384.0 kB/s", kSecondaryText, 15, false, kLine}}},
+        {"low space",
+         {true, false, true, "Take 0:00:01 | 1.2 MB | dropped 3", "Disk: 0:09:59 left at 384.0 kB/s"},
+         {Label{first, u"Take 0:00:01 | 1.2 MB | dropped 3", kPrimaryText, 15, false, kLine},
+          Label{second, u"Disk: 0:09:59 left at 384.0 kB/s", kWarningText, 15, true, kLine}}},
+        {"failed",
+         {true, true, false, "Take 0:00:02 | 2.0 MB | dropped 9", "Disk: free space unknown"},
+         {Label{first, u"Recording failed; inspect output disk", kFailureText, 15, true, kLine},
+          Label{second, u"Take 0:00:02 | 2.0 MB | dropped 9", kSecondaryText, 15, false, kLine}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeEditorHost host(RECORDER);
+        host.takePanel = c.panel;
+        const auto labels = paint(host).labels;
+        // Right after "Maximum tail", before the footer.
+        const auto tail = std::find_if(labels.begin(), labels.end(),
+                                       [](const Label& l) { return l.text.rfind(u"Maximum tail", 0) == 0; });
+        ASSERT_NE(tail, labels.end());
+        const std::vector<Label> panel(tail + 1, labels.end() - 1);
+        EXPECT_THAT(panel, ElementsAreArray(c.lines));
+        EXPECT_EQ(labels.back().box, (Rect{28, 523, 930, 563}));
+    }
+}
+
 TEST(PaintTexts, StatusLineIsDecodedFromUtf8)
 {
     FakeEditorHost host(PLAYER);

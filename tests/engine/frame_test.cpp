@@ -271,11 +271,11 @@ TEST(BlockFrame, UnknownSampleSizeFailsAtTheFirstSubBlock)
     HostBlock<float> host(64, {2}, {2});
     host.fillOutputs(7.0f);
     host.data.symbolicSampleSize = 2;
-    FakeChanges changes{FakeQueue(5, {{0, 0.5}}), FakeQueue(6, {{10, 0.5}})};
+    FakeChanges changes{FakeQueue(5, {{0, 0.5}}), FakeQueue(7, {{10, 0.5}})};
     host.data.inputParameterChanges = &changes;
     EXPECT_EQ(processBlock(*core, host.data), kInvalidArgument);
     EXPECT_EQ(core->paramValues[5].load(), 0.5); // applied before the first stretch
-    EXPECT_EQ(core->paramValues[6].load(), 0.0);
+    EXPECT_EQ(core->paramValues[7].load(), 0.0);
     EXPECT_EQ(core->sampleClock, 100);
     EXPECT_EQ(host.out(0, 0, 0), 7.0f);
 }

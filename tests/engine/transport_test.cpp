@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <random>
 #include <string>
@@ -491,6 +492,69 @@ TEST(RecorderSync, TakeHoldsTheInputFromTheTransportStart)
             const float expected = f < 1024 ? static_cast<float>(input(t, c)) : 0.0f;
             ASSERT_EQ(take.samples[f * 2 + c], expected) << f << " " << c;
         }
+    }
+}
+
+// The time stamp read straight from the file's "bext" chunk (EBU Tech 3285: TimeReference is
+// the two 32-bit halves at body offsets 338 and 342); none when the file has no such chunk.
+std::optional<uint64_t> timeReferenceOf(const std::filesystem::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    std::vector<unsigned char> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    auto u32 = [&](size_t at) {
+        return uint32_t{b[at]} | uint32_t{b[at + 1]} << 8 | uint32_t{b[at + 2]} << 16 | uint32_t{b[at + 3]} << 24;
+    };
+    for (size_t at = 12; at + 8 <= b.size(); at += 8 + u32(at + 4) + (u32(at + 4) & 1)) {
+        if (std::memcmp(&b[at], "bext", 4) == 0 && u32(at + 4) >= 346 && at + 8 + 346 <= b.size())
+            return uint64_t{u32(at + 8 + 338)} | uint64_t{u32(at + 8 + 342)} << 32;
+    }
+    return std::nullopt;
+}
+
+struct StampCase {
+    const char* name;
+    int how;        // 0 host transport, 1 own switch at offset 200, 2 sync message at offset 300
+    double stamp;   // "Timestamp takes (BWF)"
+    std::optional<uint64_t> timeReference;
+};
+
+// The take's time stamp is the timeline position (projectTimeSamples) of its first frame, not
+// the continuous clock, however the take starts; with the switch off there is none.
+TEST(RecorderSync, TakeIsStampedWithItsTimelinePosition)
+{
+    const std::vector<StampCase> cases = {
+        {"transport", 0, 1.0, 96000},
+        {"switch", 1, 1.0, 96200},
+        {"sync", 2, 1.0, 96300},
+        {"off", 0, 0.0, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder folder;
+        auto core = makeCore(RECORDER, 512);
+        core->paramValues[kTimestampTakesParam].store(c.stamp);
+        core->paramValues[kFollowTransportParam].store(c.how == 0 ? 1.0 : 0.0);
+        core->recorder.timestampNewTakes.store(true); // armed stamped: the start decides
+        core->recorder.prepareDestination(folder.file("take.wav"), 1, 48000);
+        HostBlock<float> host(512, {1}, {1});
+        host.fillInput(0, 0, [](size_t i) { return 0.5 + 1e-4 * static_cast<double>(i); });
+        host.useContext(kTimeValid | (c.how == 0 ? kPlaying : 0u), 777000); // clock far from the timeline
+        host.context.projectTimeSamples = 96000;
+        FakeChanges changes{FakeQueue(kPlayRecordParam, {{200, 1.0}})};
+        FakeEvents events;
+        events.events = {sysexEvent(300, kSyncStartMessage, 7)};
+        if (c.how == 1)
+            host.data.inputParameterChanges = &changes;
+        if (c.how == 2)
+            host.data.inputEvents = &events;
+        ASSERT_EQ(processBlock(*core, host.data), kResultOk);
+        ASSERT_TRUE(core->recorder.recording.load());
+        core->recorder.stopCapture();
+        core->recorder.stopWriter();
+        const auto path = toFsPath(folder.file("take.wav"));
+        EXPECT_EQ(timeReferenceOf(path), c.timeReference);
+        const PreloadedAudio take = loadWav(folder.file("take.wav"), kPreloadLimitBytes);
+        EXPECT_EQ(take.frames(), 512u - (c.how == 1 ? 200u : c.how == 2 ? 300u : 0u));
     }
 }
 

@@ -215,13 +215,19 @@ TEST(FileRecorder, NewDestinationFinalizesTheArmedOne)
 
 // A "disk" that fills up in the middle of a frame: the take fails, and the file keeps every
 // whole frame that reached it, with a header that says so.
-TEST(FileRecorder, DiskFullEndsTheTakeWithAValidFile)
+class DiskFull : public ::testing::TestWithParam<bool> {};
+
+// Room for the header, 500 frames and part of one more, with either header.
+TEST_P(DiskFull, EndsTheTakeWithAValidFile)
 {
+    const bool stamped = GetParam();
+    const uint32_t header = stamped ? 668 : 44;
     TempDir tmp;
     FileRecorder rec;
     FileRecorder::WriterOptions options;
-    options.diskBytes = 44 + 8 * 500 + 3;
+    options.diskBytes = header + 8 * 500 + 3;
     rec.setWriterOptionsForTesting(options);
+    rec.timestampNewTakes.store(stamped);
     rec.prepareDestination(tmp.wide("full.wav"), 2, 48000);
     rec.startCapture(0);
     pushTake(rec, 2, 0, 1000);
@@ -234,12 +240,19 @@ TEST(FileRecorder, DiskFullEndsTheTakeWithAValidFile)
     rec.stopWriter();
 
     const Bytes file = readAll(tmp.path("full.wav"));
-    EXPECT_EQ(parseHeader(file).dataSize, 4000u);
-    EXPECT_EQ(parseHeader(file).riffSize, 4036u);
+    const TakeLayout t = walkTake(file);
+    EXPECT_EQ(file.size(), header + 4000u);
+    EXPECT_EQ(t.headerBytes, header);
+    EXPECT_EQ(t.dataSize, 4000u);
+    EXPECT_EQ(t.riffSize, header - 8 + 4000u);
+    EXPECT_EQ(t.factFrames, stamped ? std::optional<uint32_t>(500) : std::nullopt);
     const PreloadedAudio a = loadWav(tmp.wide("full.wav"), kPreloadLimitBytes);
     EXPECT_EQ(a.frames(), 500u);
     EXPECT_TRUE(holdsTake(a, 2, 0));
 }
+
+INSTANTIATE_TEST_SUITE_P(Headers, DiskFull, ::testing::Values(false, true),
+                         [](const auto& p) { return p.param ? std::string("TimeStamped") : std::string("Plain"); });
 
 TEST(FileRecorder, DiskFullBeforeTheHeaderFailsPreparation)
 {
@@ -262,43 +275,79 @@ TEST(FileRecorder, DiskFullBeforeTheHeaderFailsPreparation)
     EXPECT_TRUE(rec.ready.load());
 }
 
-// With the writer held, the producer keeps going: frames beyond the ring are dropped whole
-// and counted, and the file gets exactly the frames that fit.
-TEST(FileRecorder, StalledWriterDropsAndCountsWithoutWaiting)
+// The ring's rounding (3 channels: it ends mid-frame) and the silence standing in for dropped
+// frames: file frame n is always take frame n.
+inline ::testing::AssertionResult holdsTakeWithSilence(const PreloadedAudio& a, uint32_t channels,
+                                                       uint64_t gapFirst, uint64_t gapFrames)
 {
+    for (uint64_t f = 0; f < a.frames(); ++f)
+        for (uint32_t c = 0; c < channels; ++c) {
+            const bool silent = f >= gapFirst && f < gapFirst + gapFrames;
+            const float want = silent ? 0.0f : takeSample(f, c);
+            if (a.samples[f * channels + c] != want)
+                return ::testing::AssertionFailure() << "frame " << f << " channel " << c << ": "
+                                                     << a.samples[f * channels + c] << " != " << want;
+        }
+    return ::testing::AssertionSuccess();
+}
+
+struct DropCase {
+    const char* name;
+    uint32_t channels;
+    uint64_t dropped;   // frames past a full ring
+    uint64_t after;     // frames pushed once the writer has caught up
+    uint64_t partBytes; // sample bytes per file (the part limit), all of them when 0
+};
+
+class Drops : public ::testing::TestWithParam<DropCase> {};
+
+// With the writer held, the producer keeps going: frames beyond the ring are dropped whole and
+// counted, never waited for. The file keeps them as silence at their place, so everything
+// after a drop stays where it was recorded, across part files too.
+TEST_P(Drops, KeepTheirPlaceAsSilence)
+{
+    const DropCase dc = GetParam();
     TempDir tmp;
     FileRecorder rec;
     std::atomic<bool> hold{true};
     FileRecorder::WriterOptions options;
     options.hold = &hold;
+    if (dc.partBytes)
+        options.fileByteBudget = dc.partBytes;
     rec.setWriterOptionsForTesting(options);
-    const uint32_t channels = 3; // 2^20 is not a multiple of 3: the ring ends mid-frame
-    rec.prepareDestination(tmp.wide("stall.wav"), channels, 48000);
+    rec.prepareDestination(tmp.wide("stall.wav"), dc.channels, 48000);
     rec.startCapture(0);
-    const uint64_t fits = rec.ringSamples() / channels;
-    pushTake(rec, channels, 0, fits + 5000);
-    EXPECT_EQ(rec.droppedFrames.load(), 5000u);
+    const uint64_t fits = rec.ringSamples() / dc.channels;
+    pushTake(rec, dc.channels, 0, fits + dc.dropped);
+    EXPECT_EQ(rec.droppedFrames.load(), dc.dropped);
     EXPECT_EQ(rec.framesWritten.load(), 0u);
-    EXPECT_EQ(statusText(RECORDER, u"", FilePlayer{}, rec), "Recording 0 frames; dropped 5000");
+    EXPECT_EQ(statusText(RECORDER, u"", FilePlayer{}, rec),
+              "Recording 0 frames; dropped " + std::to_string(dc.dropped));
 
     hold.store(false);
-    ASSERT_TRUE(waitFor([&] { return rec.framesWritten.load() == fits; }));
-    // Space again: later frames are recorded, after the gap.
-    pushTake(rec, channels, fits + 5000, 1000);
+    ASSERT_TRUE(waitFor([&] { return rec.takeFrames.load() == fits + dc.dropped; }));
+    pushTake(rec, dc.channels, fits + dc.dropped, dc.after);
     rec.stopWriter();
-    EXPECT_EQ(rec.framesWritten.load(), fits + 1000);
-    const PreloadedAudio a = loadWav(tmp.wide("stall.wav"), kPreloadLimitBytes);
-    ASSERT_EQ(a.frames(), fits + 1000);
-    const auto split = a.samples.begin() + static_cast<std::ptrdiff_t>(fits * channels);
-    PreloadedAudio head;
-    head.channels = channels;
-    head.samples.assign(a.samples.begin(), split);
-    EXPECT_TRUE(holdsTake(head, channels, 0));
-    PreloadedAudio tail;
-    tail.channels = channels;
-    tail.samples.assign(split, a.samples.end());
-    EXPECT_TRUE(holdsTake(tail, channels, fits + 5000));
+    EXPECT_EQ(rec.framesWritten.load(), fits + dc.after);
+    EXPECT_EQ(rec.takeFrames.load(), fits + dc.dropped + dc.after);
+
+    PreloadedAudio a;
+    a.channels = dc.channels;
+    for (const auto& file : rec.takeFiles()) {
+        const PreloadedAudio part = loadWav(file, kPreloadLimitBytes);
+        a.samples.insert(a.samples.end(), part.samples.begin(), part.samples.end());
+    }
+    EXPECT_EQ(rec.takeFiles().size() > 1, dc.partBytes != 0);
+    ASSERT_EQ(a.frames(), fits + dc.dropped + dc.after);
+    EXPECT_TRUE(holdsTakeWithSilence(a, dc.channels, fits, dc.dropped));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Drops,
+    ::testing::Values(DropCase{"InTheMiddle", 3, 5000, 1000, 0},
+                      DropCase{"AtTheEnd", 2, 777, 0, 0},
+                      DropCase{"AcrossParts", 2, 70000, 3000, 2 * 4 * 100000}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 struct BacklogCase {
     const char* name;
@@ -423,6 +472,7 @@ TEST(FileRecorder, OfflinePushGivesUpWhenTheWriterFails)
     EXPECT_GT(rec.droppedFrames.load(), 0u);
     EXPECT_EQ(rec.framesWritten.load(), 1000u);
     rec.stopWriter();
+    EXPECT_EQ(rec.framesWritten.load() + rec.droppedFrames.load(), frames);
     const PreloadedAudio a = loadWav(tmp.wide("fails.wav"), kPreloadLimitBytes);
     EXPECT_EQ(a.frames(), 1000u);
     EXPECT_TRUE(holdsTake(a, 1, 0));

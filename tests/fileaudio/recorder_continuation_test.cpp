@@ -121,7 +121,8 @@ TEST(RecorderContinuation, SyncOfAFinishedPartNeverStallsTheDrain)
     EXPECT_EQ(partsMeanwhile, 3u);
     rec.stopWriter();
     EXPECT_FALSE(rec.failed.load());
-    EXPECT_EQ(syncs.load(), 3); // every part reached the device before the take ended
+    // Every part reaches the device; the last one's sync goes on after the take has ended.
+    EXPECT_TRUE(waitFor([&] { return syncs.load() == 3; }));
 
     std::vector<float> take;
     collectPart(tmp.path("song.wav"), 1000, take);
@@ -265,10 +266,13 @@ TEST(RecorderContinuation, SizesAreCurrentWhileRecording)
 }
 
 #ifndef _WIN32
+class Killed : public ::testing::TestWithParam<bool> {};
+
 // A child process records in real time and is killed without warning; the file it leaves
-// must open and hold every frame up to at most one second before the kill.
-TEST(RecorderContinuation, KilledProcessLeavesAReadableFile)
+// must open and hold every frame up to at most one second before the kill, with either header.
+TEST_P(Killed, ProcessLeavesAReadableFile)
 {
+    const bool stamped = GetParam();
     TempDir tmp;
     const std::u16string path = tmp.wide("crash.wav");
     constexpr uint32_t rate = 48000;
@@ -285,7 +289,7 @@ TEST(RecorderContinuation, KilledProcessLeavesAReadableFile)
         } catch (...) {
             ::_exit(3);
         }
-        rec.startCapture(0);
+        rec.startCapture(0, 0, stamped);
         auto next = std::chrono::steady_clock::now();
         for (uint64_t frame = 0;; frame += block) {
             pushTake(rec, 2, frame, block, block);
@@ -326,7 +330,11 @@ TEST(RecorderContinuation, KilledProcessLeavesAReadableFile)
     EXPECT_LE(a.frames(), pushed);
     EXPECT_GE(a.frames() + rate, pushed);
     EXPECT_TRUE(holdsTake(a, 2, 0));
+    EXPECT_EQ(walkTake(readAll(tmp.path("crash.wav"))).headerBytes, stamped ? 668u : 44u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Headers, Killed, ::testing::Values(false, true),
+                         [](const auto& p) { return p.param ? std::string("TimeStamped") : std::string("Plain"); });
 #endif
 
 } // namespace

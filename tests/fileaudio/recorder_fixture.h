@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <thread>
 
 namespace kestravel::plugins::testing {
@@ -77,6 +78,51 @@ inline WavHeader parseHeader(const Bytes& b)
     h.bits = get16(b, 34);
     h.dataSize = get32(b, 40);
     return h;
+}
+
+// A take file's chunks as written, found by walking them (not by our reader): where each one
+// starts and what the size fields say.
+struct TakeLayout {
+    bool ok = false;       // RIFF/WAVE with a "fmt " and a "data" chunk in reach
+    uint32_t riffSize = 0;
+    uint32_t headerBytes = 0; // where the samples start
+    uint32_t dataSize = 0;
+    uint32_t fmtSize = 0;
+    uint16_t blockAlign = 0;
+    std::optional<uint32_t> factFrames;
+    std::optional<size_t> bextBody; // offset of the bext body
+    uint32_t bextSize = 0;
+};
+
+inline TakeLayout walkTake(const Bytes& b)
+{
+    TakeLayout t;
+    if (b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) != 0 || std::memcmp(b.data() + 8, "WAVE", 4) != 0)
+        return t;
+    t.riffSize = get32(b, 4);
+    for (size_t at = 12; at + 8 <= b.size();) {
+        const std::string id(reinterpret_cast<const char*>(b.data() + at), 4);
+        const uint32_t size = get32(b, at + 4);
+        if (id == "data") {
+            t.headerBytes = static_cast<uint32_t>(at + 8);
+            t.dataSize = size;
+            t.ok = t.fmtSize >= 16;
+            return t;
+        }
+        if (at + 8 + size > b.size())
+            return t;
+        if (id == "fmt ") {
+            t.fmtSize = size;
+            t.blockAlign = get16(b, at + 8 + 12);
+        } else if (id == "fact" && size >= 4) {
+            t.factFrames = get32(b, at + 8);
+        } else if (id == "bext") {
+            t.bextBody = at + 8;
+            t.bextSize = size;
+        }
+        at += 8 + size + (size & 1);
+    }
+    return t;
 }
 
 // The file's samples as the generated take expects them, from frame first on.

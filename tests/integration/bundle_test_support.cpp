@@ -38,7 +38,7 @@ const std::vector<KindInfo>& allKinds()
         {4, "KestravelBreakout", "KESTRAVEL BREAKOUT", 1, 64, Arr::kMono, 64, 1, nullptr, nullptr, {0, 1, 4}},
         {5, "KestravelPlayer", "KESTRAVEL PLAYER", 0, 1, Arr::kStereo, 0, 64, nullptr, "Player Sync", {2, 3, 5, 4}},
         {6, "KestravelRecorder", "KESTRAVEL RECORDER", 1, 1, Arr::kStereo, 64, 64, "Recorder Sync", nullptr,
-         {2, 3, 400, 401, 4}},
+         {2, 3, 400, 401, 6, 4}},
         {7, "KestravelFaderBank", "KESTRAVEL FADER BANK", 64, 64, Arr::kStereo, 2, 2, nullptr, nullptr,
          faderBankParameters()},
         {8, "KestravelDistributor", "KESTRAVEL DISTRIBUTOR", 1, 64, Arr::kStereo, 2, 2, nullptr, nullptr, {0, 1, 4}},
@@ -73,6 +73,8 @@ ExpectedParameter expectedParameter(ParamID id)
         return {"Bypass", "", 1, 0.0};
     if (id == 5)
         return {"Chase DAW position", "", 1, 1.0};
+    if (id == 6)
+        return {"Timestamp takes (BWF)", "", 1, 1.0};
     if (id >= 100 && id < 164)
         return {"Fader " + std::to_string(id - 99) + " gain", "dB", 0, 90.0 / 102.0};
     if (id >= 200 && id < 264)

@@ -38,6 +38,9 @@ TEST(RenderTake, ReportsTheTakeAndDiscardsTheOutputWithoutOut)
     EXPECT_TRUE(contains(r.output, "output discarded")) << r.output;
     EXPECT_TRUE(contains(r.output, "rec.wav")) << r.output;
     EXPECT_TRUE(contains(r.output, "take: 20000 frames written, 0 dropped")) << r.output;
+    // The take panel's facts: 20000 stereo frames at 48 kHz, 668 header bytes and the samples.
+    EXPECT_TRUE(contains(r.output, "take: 0:00:00 on the timeline, 160.7 kB written, ")) << r.output;
+    EXPECT_TRUE(contains(r.output, " left on the disk at 384.0 kB/s")) << r.output;
     EXPECT_FALSE(contains(r.output, "ended Failed")) << r.output;
     EXPECT_EQ(readWav(dir / "rec.wav").frames(), 20000u);
     std::size_t files = 0;
@@ -63,6 +66,9 @@ TEST(RenderTake, AFailedTakeExitsNonZeroAndSaysWhatIsOnDisk)
     EXPECT_GT(take.frames(), 0u);
     EXPECT_LT(take.frames(), 100000u);
     EXPECT_TRUE(contains(r.output, "take: " + std::to_string(take.frames()) + " frames written")) << r.output;
+    // Every frame the module was given is written or counted as dropped, also after the failure.
+    const std::string dropped = std::to_string(100000 - take.frames()) + " dropped, ended Failed";
+    EXPECT_TRUE(contains(r.output, "frames written, " + dropped)) << r.output;
 #endif
 }
 

@@ -2,11 +2,15 @@
 
 #include "plugin_fixture.h"
 
+#include "pluginterfaces/vst/ivstprocesscontext.h"
 #include "pluginterfaces/vst/vstspeaker.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -26,6 +30,38 @@ void setUp(UtilityPlugin& plugin, double rate = 48000.0)
     ProcessSetup setup{kRealtime, kSample32, 256, rate};
     ASSERT_EQ(plugin.setupProcessing(setup), kResultOk);
 }
+
+// One stereo input bus and one stereo output bus of 32-bit blocks, ready for process().
+struct StereoBlock {
+    StereoBlock(int32 mode, int32 samples)
+        : in(2, std::vector<float>(static_cast<size_t>(samples))), out(2, std::vector<float>(static_cast<size_t>(samples)))
+    {
+        for (size_t c = 0; c < 2; ++c) {
+            inRows[c] = in[c].data();
+            outRows[c] = out[c].data();
+        }
+        inBus.numChannels = 2;
+        inBus.channelBuffers32 = inRows;
+        outBus.numChannels = 2;
+        outBus.channelBuffers32 = outRows;
+        data.processMode = mode;
+        data.symbolicSampleSize = kSample32;
+        data.numSamples = samples;
+        data.numInputs = 1;
+        data.inputs = &inBus;
+        data.numOutputs = 1;
+        data.outputs = &outBus;
+    }
+    StereoBlock(const StereoBlock&) = delete;
+    StereoBlock& operator=(const StereoBlock&) = delete;
+
+    std::vector<std::vector<float>> in, out;
+    float* inRows[2]{};
+    float* outRows[2]{};
+    AudioBusBuffers inBus{};
+    AudioBusBuffers outBus{};
+    ProcessData data{};
+};
 
 TEST(FileControl, KindsWithoutAFileRefuse)
 {
@@ -74,7 +110,7 @@ TEST(FileControl, RecorderArmsAtOnceAndNeverOverwrites)
 
     // An armed recorder takes a new destination; the empty armed file is finalized.
     ASSERT_TRUE(recorder->setFile(dir.file("second.wav"), message)) << message;
-    EXPECT_EQ(fs::file_size(dir.path / "take.wav"), 44u);
+    EXPECT_EQ(fs::file_size(dir.path / "take.wav"), 668u); // a new module stamps its takes
 
     // The refusal comes after the previous writer was stopped: the recorder is left unarmed.
     EXPECT_FALSE(recorder->setFile(dir.file("take.wav"), message));
@@ -140,7 +176,105 @@ TEST(Activation, RecorderRearmsOnTheStoredPathOrTheFirstFreeTake)
     setUp(*recorder, 44100.0);
     ASSERT_EQ(recorder->setActive(true), kResultOk);
     EXPECT_EQ(recorder->destinationPath, dir.file("song-take2-take1-take1.wav"));
-    EXPECT_EQ(fs::file_size(dir.path / "song-take2-take1.wav"), 44u);
+    EXPECT_EQ(fs::file_size(dir.path / "song-take2-take1.wav"), 668u);
+}
+
+// A new RECORDER time-stamps its takes; a project saved before the switch existed reads 0 there
+// and keeps writing the plain 44-byte header it always wrote.
+TEST(FileControl, SavedStatesFromBeforeKeepThePlainHeader)
+{
+    Module fresh(RECORDER);
+    Steinberg::Vst::ParameterInfo info{};
+    for (int32 i = 0; i < fresh->getParameterCount() && info.id != kTimestampTakesParam; ++i)
+        ASSERT_EQ(fresh->getParameterInfo(i, info), kResultOk);
+    ASSERT_EQ(info.id, kTimestampTakesParam);
+    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(info.title)), u"Timestamp takes (BWF)");
+    EXPECT_EQ(info.stepCount, 1);
+    EXPECT_EQ(info.defaultNormalizedValue, 1.0);
+    EXPECT_EQ(fresh->getParamNormalized(kTimestampTakesParam), 1.0);
+
+    MemoryStream saved;
+    ASSERT_EQ(fresh->getState(&saved), kResultOk);
+    std::string text = saved.data.substr(4);
+    // The same document with 0 in the switch's slot, as a state saved before it existed reads.
+    size_t at = text.find("\"parameters\":[");
+    ASSERT_NE(at, std::string::npos);
+    at += 14;
+    for (uint32_t slot = 0; slot < kTimestampTakesParam; ++slot)
+        at = text.find(',', at) + 1;
+    ASSERT_EQ(text.substr(at, 4), "1.0,") << text.substr(0, 90);
+    text.replace(at, 3, "0.0");
+    const auto n = static_cast<uint32_t>(text.size());
+    MemoryStream old(std::string{static_cast<char>(n & 0xFF), static_cast<char>((n >> 8) & 0xFF),
+                                 static_cast<char>((n >> 16) & 0xFF), static_cast<char>(n >> 24)} + text);
+
+    TempDir dir;
+    Module recorder(RECORDER);
+    setUp(*recorder);
+    ASSERT_EQ(recorder->setState(&old), kResultOk);
+    EXPECT_EQ(recorder->getParamNormalized(kTimestampTakesParam), 0.0);
+    std::string message;
+    ASSERT_TRUE(recorder->setFile(dir.file("old.wav"), message)) << message;
+    ASSERT_EQ(recorder->setActive(false), kResultOk);
+    EXPECT_EQ(fs::file_size(dir.path / "old.wav"), 44u);
+}
+
+// A host's channel context: only the name is kept, as a host would hand it.
+class TrackContext : public IAttributeList {
+public:
+    std::u16string name;
+    bool named = true;
+    tresult PLUGIN_API queryInterface(const TUID, void** obj) override
+    {
+        *obj = nullptr;
+        return kNoInterface;
+    }
+    uint32 PLUGIN_API addRef() override { return 1; }
+    uint32 PLUGIN_API release() override { return 1; }
+    tresult PLUGIN_API setInt(AttrID, int64) override { return kResultFalse; }
+    tresult PLUGIN_API getInt(AttrID, int64&) override { return kResultFalse; }
+    tresult PLUGIN_API setFloat(AttrID, double) override { return kResultFalse; }
+    tresult PLUGIN_API getFloat(AttrID, double&) override { return kResultFalse; }
+    tresult PLUGIN_API setString(AttrID, const TChar*) override { return kResultFalse; }
+    tresult PLUGIN_API getString(AttrID id, TChar* string, uint32 sizeInBytes) override
+    {
+        if (!named || std::string(id) != "channel name" || sizeInBytes < 2 * (name.size() + 1))
+            return kResultFalse;
+        std::memcpy(string, name.c_str(), 2 * (name.size() + 1));
+        return kResultTrue;
+    }
+    tresult PLUGIN_API setBinary(AttrID, const void*, uint32) override { return kResultFalse; }
+    tresult PLUGIN_API getBinary(AttrID, const void*&, uint32&) override { return kResultFalse; }
+};
+
+// The host names the track through the channel context: the name is the Description of the
+// take's time stamp. A host that names nothing leaves the last name in place.
+TEST(FileControl, TrackNameGoesIntoTheTimeStamp)
+{
+    TempDir dir;
+    Module recorder(RECORDER);
+    setUp(*recorder);
+    void* listener = nullptr;
+    ASSERT_EQ(recorder->queryInterface(Vst::ChannelContext::IInfoListener::iid, &listener), kResultOk);
+    ASSERT_NE(listener, nullptr);
+    auto* info = static_cast<Vst::ChannelContext::IInfoListener*>(listener);
+    TrackContext context;
+    context.name = u"Drums \u00FCber";
+    EXPECT_EQ(info->setChannelContextInfos(&context), kResultOk);
+    context.named = false;
+    EXPECT_EQ(info->setChannelContextInfos(&context), kResultOk);
+    EXPECT_EQ(info->setChannelContextInfos(nullptr), kInvalidArgument);
+    info->release();
+
+    std::string message;
+    ASSERT_TRUE(recorder->setFile(dir.file("named.wav"), message)) << message;
+    recorder->recorder.startCapture(0);
+    ASSERT_EQ(recorder->setActive(false), kResultOk);
+    std::ifstream file(dir.path / "named.wav", std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(bytes.size(), 668u);
+    EXPECT_EQ(bytes.substr(50, 4), "bext");
+    EXPECT_EQ(std::string(bytes.c_str() + 58), "Drums \xC3\xBC" "ber"); // UTF-8, as the host wrote it
 }
 
 TEST(Activation, FailuresReportFalseAndKeepThePath)
@@ -177,7 +311,72 @@ TEST(Activation, DeactivationEndsTheTakeAndResetsTheSwitch)
     EXPECT_EQ(recorder->getParamNormalized(kPlayRecordParam), 0.0);
     EXPECT_FALSE(recorder->syncRunning);
     EXPECT_TRUE(recorder->recorder.finished.load());
-    EXPECT_EQ(fs::file_size(dir.path / "live.wav"), 44u + 64u * 2u * 4u);
+    EXPECT_EQ(fs::file_size(dir.path / "live.wav"), 668u + 64u * 2u * 4u);
+}
+
+// The user keeps choosing destinations while the host bounces offline with its transport
+// toggling every few blocks: takes start, stop and finalize on the new files at any moment, and
+// every choice returns, armed, refused or already finished. A hang aborts the run.
+TEST(FileControl, ChoicesDuringAnOfflineBounceAlwaysReturn)
+{
+    TempDir dir;
+    Module recorder(RECORDER);
+    constexpr int32 kBlock = 64;
+    ProcessSetup setup{kOffline, kSample32, kBlock, 48000.0};
+    ASSERT_EQ(recorder->setupProcessing(setup), kResultOk);
+    recorder->activateBus(kAudio, kInput, 0, true);
+    recorder->activateBus(kAudio, kOutput, 0, true);
+    recorder->setParamNormalized(kTailSilenceTimeParam, 0.0); // silent input: tails end at once
+    recorder->setParamNormalized(kMaximumTailParam, 0.0);
+    ASSERT_EQ(recorder->setProcessing(true), kResultOk);
+
+    std::atomic<bool> done{false};
+    std::thread audio([&] {
+        StereoBlock block(kOffline, kBlock);
+        ProcessContext context{};
+        block.data.processContext = &context;
+        for (uint64_t b = 0; !done.load(); ++b) {
+            context.state = b % 24 < 3 ? static_cast<uint32>(ProcessContext::kPlaying) : 0u;
+            context.projectTimeSamples = static_cast<int64>(b * kBlock);
+            recorder->process(block.data);
+        }
+    });
+
+    std::atomic<int> returned{0};
+    std::thread watchdog([&] {
+        int seen = 0;
+        auto lastChange = std::chrono::steady_clock::now();
+        while (!done.load()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            if (returned.load() != seen) {
+                seen = returned.load();
+                lastChange = std::chrono::steady_clock::now();
+            } else if (std::chrono::steady_clock::now() - lastChange > std::chrono::seconds(20)) {
+                std::fprintf(stderr, "choosing a destination hangs after %d choices\n", seen);
+                std::abort();
+            }
+        }
+    });
+    int armed = 0;
+    int late = 0; // choices that ran into the time limit: none may
+    for (int i = 0; i < 2000; ++i) {
+        std::string message;
+        std::string name = std::to_string(i);
+        name += ".wav";
+        armed += recorder->setFile(dir.file(name), message) ? 1 : 0;
+        late += message.find("in time") != std::string::npos ? 1 : 0;
+        ++returned;
+        if (late > 0)
+            break;
+    }
+    done.store(true);
+    audio.join();
+    watchdog.join();
+    ASSERT_EQ(recorder->setProcessing(false), kResultOk);
+    ASSERT_EQ(recorder->setActive(false), kResultOk);
+    EXPECT_EQ(late, 0);
+    EXPECT_EQ(returned.load(), 2000);
+    EXPECT_GT(armed, 0);
 }
 
 // What rackhost reads through the module's report: the last refusal in the module's words
@@ -283,23 +482,9 @@ TEST_P(RecorderProcessMode, OnlyOfflineWaitsForTheWriter)
     recorder->setParamNormalized(kPlayRecordParam, 1.0);
     ASSERT_EQ(recorder->setProcessing(true), kResultOk);
 
-    std::vector<std::vector<float>> in(2, std::vector<float>(kBlock)), out(2, std::vector<float>(kBlock));
-    float* inRows[2] = {in[0].data(), in[1].data()};
-    float* outRows[2] = {out[0].data(), out[1].data()};
-    AudioBusBuffers inBus{};
-    inBus.numChannels = 2;
-    inBus.channelBuffers32 = inRows;
-    AudioBusBuffers outBus{};
-    outBus.numChannels = 2;
-    outBus.channelBuffers32 = outRows;
-    ProcessData data{};
-    data.processMode = pc.mode;
-    data.symbolicSampleSize = kSample32;
-    data.numSamples = kBlock;
-    data.numInputs = 1;
-    data.inputs = &inBus;
-    data.numOutputs = 1;
-    data.outputs = &outBus;
+    StereoBlock block(pc.mode, kBlock);
+    auto& in = block.in;
+    ProcessData& data = block.data;
 
     const uint64_t blocks = 4 * recorder->recorder.ringSamples() / (2 * kBlock) + 1;
     for (uint64_t b = 0; b < blocks; ++b) {
@@ -321,7 +506,7 @@ TEST_P(RecorderProcessMode, OnlyOfflineWaitsForTheWriter)
     }
     EXPECT_EQ(recorder->recorder.droppedFrames.load(), 0u);
     std::ifstream file(dir.path / "bounce.wav", std::ios::binary);
-    file.seekg(44);
+    file.seekg(668); // past the time-stamped header of a new module
     std::vector<float> samples(frames * 2);
     file.read(reinterpret_cast<char*>(samples.data()), static_cast<std::streamsize>(samples.size() * 4));
     ASSERT_TRUE(file.good());

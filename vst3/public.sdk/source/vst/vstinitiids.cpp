@@ -1,5 +1,6 @@
 // The one definition of each VST interface ID.
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
+#include "pluginterfaces/vst/ivstchannelcontextinfo.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 #include "pluginterfaces/vst/ivstevents.h"
 #include "pluginterfaces/vst/ivsthostapplication.h"
@@ -28,6 +29,7 @@ DEF_CLASS_IID (Vst::IConnectionPoint)
 DEF_CLASS_IID (Vst::IMessage)
 DEF_CLASS_IID (Vst::IAttributeList)
 DEF_CLASS_IID (Vst::IStreamAttributes)
+DEF_CLASS_IID (Vst::ChannelContext::IInfoListener)
 DEF_CLASS_IID (Vst::IHostApplication)
 DEF_CLASS_IID (Vst::IParamValueQueue)
 DEF_CLASS_IID (Vst::IParameterChanges)
