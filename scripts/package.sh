@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Release archives from the Linux and Windows release builds, written to dist/:
+# Release archives and installers from the Linux and Windows release builds, written to dist/:
 #   kestravel-rack-VERSION-linux-x86_64.tar.gz    kestravel-rack-VERSION-windows-x86_64.zip
+#   kestravel-rack_VERSION_amd64.deb              kestravel-rack-VERSION-windows-x86_64-setup.exe
 #   SHA256SUMS
 # VERSION is the project version in CMakeLists.txt. A checkout with uncommitted changes (or
 # untracked files) is packaged as VERSION-dirty, so such an archive cannot pass for a release.
@@ -29,6 +30,10 @@ need() { command -v "$1" >/dev/null || fail "$1 is missing; it comes with the De
 need cmake cmake
 need cpack cmake
 need sha256sum coreutils
+need makensis nsis
+need dpkg-deb dpkg
+need dpkg-shlibdeps dpkg-dev
+need file file
 
 tag=""
 if ! command -v git >/dev/null || ! git -C "$ROOT" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
@@ -50,11 +55,10 @@ if [ "$build" = 1 ]; then
     bash "$ROOT/scripts/windows.sh"
 fi
 
-# The version and the archive of one configured tree; both trees must carry the same version.
+# The version of one configured tree; both trees must carry the same version.
 version=""
-archives=()
-package_tree() { # build dir, os, archive extension
-  local dir=$1 os=$2
+tree_version() { # build dir
+  local dir=$1
   [ -f "$dir/CPackConfig.cmake" ] || fail "$dir is not a configured build tree (run ./rack package without --no-build)"
   grep -q '^KESTRAVEL_BUNDLE_RESOURCES:BOOL=ON$' "$dir/CMakeCache.txt" ||
     fail "$dir builds its bundles without moduleinfo.json and snapshots (KESTRAVEL_BUNDLE_RESOURCES is off)"
@@ -65,32 +69,46 @@ package_tree() { # build dir, os, archive extension
     fail "the Linux tree is version $version but $dir is $v: configure both from the same checkout"
   fi
   version=$v
-  local name="kestravel-rack-$version$tag-$os-x86_64"
-  rm -f "$dir/package/$name.$3"
-  local log
-  log=$(mktemp)
-  if ! cpack --config "$dir/CPackConfig.cmake" -B "$dir/package" -D CPACK_PACKAGE_FILE_NAME="$name" >"$log" 2>&1; then
-    cat "$log" >&2
-    rm -f "$log"
-    fail "cpack could not package $dir"
-  fi
-  rm -f "$log"
-  local file="$dir/package/$name.$3"
-  [ -f "$file" ] || fail "cpack wrote no $file"
-  archives+=("$file")
 }
 
-echo "=== package: archives"
-package_tree "$LINUX_BUILD" linux tar.gz
-package_tree "$WINDOWS_BUILD" windows zip
+# One package of a configured tree, by cpack's generator.
+files=()
+package() { # build dir, generator, file name, cpack -D settings...
+  local dir=$1 generator=$2 file=$1/package/$3
+  shift 3
+  rm -f "$file"
+  local log
+  log=$(mktemp)
+  if ! cpack --config "$dir/CPackConfig.cmake" -G "$generator" -B "$dir/package" "$@" >"$log" 2>&1; then
+    cat "$log" >&2
+    rm -f "$log"
+    fail "cpack could not make the $generator package of $dir"
+  fi
+  rm -f "$log"
+  [ -f "$file" ] || fail "cpack wrote no $file"
+  files+=("$file")
+}
+
+echo "=== package: archives and installers"
+tree_version "$LINUX_BUILD"
+tree_version "$WINDOWS_BUILD"
+name=kestravel-rack-$version$tag
+package "$LINUX_BUILD" TGZ "$name-linux-x86_64.tar.gz" -D CPACK_PACKAGE_FILE_NAME="$name-linux-x86_64"
+package "$WINDOWS_BUILD" ZIP "$name-windows-x86_64.zip" -D CPACK_PACKAGE_FILE_NAME="$name-windows-x86_64"
+package "$WINDOWS_BUILD" NSIS "$name-windows-x86_64-setup.exe" -D CPACK_PACKAGE_FILE_NAME="$name-windows-x86_64-setup"
+# "~" sorts before everything in Debian versions, so the clean release of a version upgrades over
+# a dirty package of it.
+deb_version=$version${tag:+~${tag#-}}
+package "$LINUX_BUILD" DEB "kestravel-rack_${deb_version}_amd64.deb" -D CPACK_DEBIAN_PACKAGE_VERSION="$deb_version"
 
 mkdir -p "$DIST"
-rm -f "$DIST"/kestravel-rack-*.tar.gz "$DIST"/kestravel-rack-*.zip "$DIST/SHA256SUMS"
+rm -f "$DIST"/kestravel-rack-*.tar.gz "$DIST"/kestravel-rack-*.zip "$DIST"/kestravel-rack-*-setup.exe \
+  "$DIST"/kestravel-rack_*.deb "$DIST/SHA256SUMS"
 names=()
-for file in "${archives[@]}"; do
+for file in "${files[@]}"; do
   mv "$file" "$DIST/"
   names+=("$(basename "$file")")
 done
 (cd "$DIST" && sha256sum "${names[@]}" >SHA256SUMS)
 echo "package: wrote to $DIST"
-(cd "$DIST" && ls -l "${names[@]}" SHA256SUMS | awk '{printf "  %-48s %10s bytes\n", $NF, $5}')
+(cd "$DIST" && ls -l "${names[@]}" SHA256SUMS | awk '{printf "  %-52s %10s bytes\n", $NF, $5}')
