@@ -1,5 +1,6 @@
 #include "engine/bypass.h"
 
+#include "engine/bus_channels.h"
 #include "engine/engine_state.h"
 
 #include <algorithm>
@@ -24,26 +25,22 @@ double bypassTarget(const ModuleCore& core) noexcept
 template <typename S>
 S* channelOf(const AudioBusBuffers& bus, int32 ch) noexcept
 {
-    S** rows = nullptr;
-    if constexpr (sizeof(S) == sizeof(float))
-        rows = reinterpret_cast<S**>(bus.channelBuffers32);
-    else
-        rows = reinterpret_cast<S**>(bus.channelBuffers64);
+    S** rows = channelArray<S>(bus);
     return rows != nullptr && ch < bus.numChannels ? rows[ch] : nullptr;
 }
 
 double* dryRow(EngineState& engine, int32 bus, int32 ch) noexcept
 {
-    return engine.bypassDry.data() + (static_cast<size_t>(bus) * 64 + static_cast<size_t>(ch)) * kBypassChunk;
+    return engine.bypassDry.data() + (static_cast<size_t>(bus) * kMaxChannels + static_cast<size_t>(ch)) * kBypassChunk;
 }
 
 template <typename S>
 void keep(ModuleCore& core, const ProcessData& data, int32_t start, int32_t length) noexcept
 {
     EngineState& engine = *core.engine;
-    const int32 buses = std::min({data.numInputs, data.numOutputs, int32{64}});
+    const int32 buses = std::min({data.numInputs, data.numOutputs, kMaxBuses});
     for (int32 b = 0; b < buses; ++b)
-        for (int32 ch = 0; ch < std::min(data.inputs[b].numChannels, int32{64}); ++ch) {
+        for (int32 ch = 0; ch < std::min(data.inputs[b].numChannels, kMaxChannels); ++ch) {
             const S* in = channelOf<S>(data.inputs[b], ch);
             double* row = dryRow(engine, b, ch);
             for (int32 i = 0; i < length; ++i)
@@ -66,12 +63,12 @@ void mix(ModuleCore& core, ProcessData& data, int32_t start, int32_t length) noe
     engine.bypassMix = m;
 
     for (int32 b = 0; b < data.numOutputs; ++b) {
-        const bool matched = b < data.numInputs && b < 64;
+        const bool matched = b < data.numInputs && b < kMaxBuses;
         for (int32 ch = 0; ch < data.outputs[b].numChannels; ++ch) {
             S* out = channelOf<S>(data.outputs[b], ch);
             if (out == nullptr)
                 continue;
-            const double* dry = matched && ch < std::min(data.inputs[b].numChannels, int32{64})
+            const double* dry = matched && ch < std::min(data.inputs[b].numChannels, kMaxChannels)
                                     ? dryRow(engine, b, ch)
                                     : nullptr;
             for (int32 i = 0; i < length; ++i) {

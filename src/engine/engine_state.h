@@ -38,7 +38,7 @@ struct SmootherLookahead {
 
 // While bypass is on or moving, blocks are rendered in chunks of this many samples.
 inline constexpr int32_t kBypassChunk = 16;
-inline constexpr size_t kBypassDrySamples = size_t{64} * 64 * kBypassChunk; // buses x channels
+inline constexpr size_t kBypassDrySamples = kEngineBuses * 64 * kBypassChunk; // buses x channels
 
 struct EngineState {
     // The channel loops for this processor, chosen when the module is made.

@@ -2,6 +2,7 @@
 // host's sample type.
 
 #include "engine/block_processor.h"
+#include "engine/bus_channels.h"
 #include "engine/channel_kernels.h"
 #include "engine/engine_state.h"
 #include "engine/gain_smoothing.h"
@@ -38,19 +39,6 @@ double cachedGain(uint64_t& keyBits, double& linear, double normalized) noexcept
         linear = dbToLinear(normalized);
     }
     return linear;
-}
-
-template <typename S>
-S** channelArray(AudioBusBuffers& bus) noexcept;
-template <>
-float** channelArray<float>(AudioBusBuffers& bus) noexcept
-{
-    return bus.channelBuffers32;
-}
-template <>
-double** channelArray<double>(AudioBusBuffers& bus) noexcept
-{
-    return bus.channelBuffers64;
 }
 
 // Codes without a kind of their own route as FADER BANK, as they are named and sized.
