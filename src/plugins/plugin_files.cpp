@@ -65,9 +65,7 @@ bool UtilityPlugin::chooseFile(const std::u16string& path, std::string& message)
                 message = "Stop recording first";
                 return false;
             }
-            recorder.timestampNewTakes.store(paramValues[kTimestampTakesParam].load() > 0.5);
-            recorder.prepareDestination(path, static_cast<uint32_t>(inputBusChannelCount(0)),
-                                        static_cast<uint32_t>(sampleRate));
+            prepareTake(path, static_cast<uint32_t>(inputBusChannelCount(0)), static_cast<uint32_t>(sampleRate));
         } else {
             message = "Module has no file interface";
             return false;
@@ -172,6 +170,13 @@ bool UtilityPlugin::reserveRecorderRing()
     }
 }
 
+void UtilityPlugin::prepareTake(const std::u16string& path, uint32_t channelCount, uint32_t rate)
+{
+    // The header's layout is armed with the file; the start checks it again.
+    recorder.timestampNewTakes.store(paramValues[kTimestampTakesParam].load() > 0.5);
+    recorder.prepareDestination(path, channelCount, rate);
+}
+
 tresult UtilityPlugin::rearmRecorder(bool force)
 {
     try {
@@ -183,8 +188,7 @@ tresult UtilityPlugin::rearmRecorder(bool force)
         recorder.stopCapture();
         recorder.stopWriter();
         std::u16string candidate = chooseTakePath(destinationPath);
-        recorder.timestampNewTakes.store(paramValues[kTimestampTakesParam].load() > 0.5);
-        recorder.prepareDestination(candidate, channelCount, rate);
+        prepareTake(candidate, channelCount, rate);
         destinationPath = std::move(candidate);
         lastFileError.clear();
         return kResultOk;

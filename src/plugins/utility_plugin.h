@@ -114,6 +114,9 @@ private:
     void createParameters();
     void stopTransportState(); // shared part of switching processing off and deactivating
     tresult rearmRecorder(bool force = false);
+    // [UI thread, blocks until the file exists] Arms RECORDER on path in the header layout the
+    // time-stamp switch asks for.
+    void prepareTake(const std::u16string& path, uint32_t channelCount, uint32_t rate);
     // [UI thread] A restored RECORDER destination: armed at once while active, kept for the next
     // take while one is running.
     void restoreDestination(std::u16string path, bool takeRunning);
