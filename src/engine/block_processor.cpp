@@ -145,6 +145,7 @@ tresult processBlock(ModuleCore& core, ProcessData& data) noexcept
         return engine.changePoints[static_cast<size_t>(order[i] & 0xFFFFFFFFu)];
     };
 
+    beginBypassBlock(core);
     int32 pos = 0;
     int32 next = 0;
     for (;;) {
@@ -174,8 +175,10 @@ tresult processBlock(ModuleCore& core, ProcessData& data) noexcept
             }
         }
         pos = end;
-        if (pos == data.numSamples)
+        if (pos == data.numSamples) {
+            finishBypassBlock(core, data);
             return kResultOk;
+        }
     }
 }
 

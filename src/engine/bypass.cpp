@@ -1,6 +1,7 @@
 #include "engine/bypass.h"
 
 #include "engine/bus_channels.h"
+#include "engine/channel_ops.h"
 #include "engine/engine_state.h"
 
 #include <algorithm>
@@ -44,7 +45,7 @@ void keep(ModuleCore& core, const ProcessData& data, int32_t start, int32_t leng
             const S* in = channelOf<S>(data.inputs[b], ch);
             double* row = dryRow(engine, b, ch);
             for (int32 i = 0; i < length; ++i)
-                row[i] = in != nullptr ? static_cast<double>(in[start + i]) : 0.0;
+                row[i] = in != nullptr && std::isfinite(in[start + i]) ? static_cast<double>(in[start + i]) : 0.0;
         }
 }
 
@@ -74,14 +75,49 @@ void mix(ModuleCore& core, ProcessData& data, int32_t start, int32_t length) noe
             for (int32 i = 0; i < length; ++i) {
                 const double d = dry != nullptr ? dry[i] : 0.0;
                 const double p = static_cast<double>(out[start + i]);
-                out[start + i] = static_cast<S>(share[i] == 1.0 ? d : p + (d - p) * share[i]);
+                out[start + i] = finiteOrZero<S>(share[i] == 1.0 ? d : p + (d - p) * share[i]);
             }
         }
-        data.outputs[b].silenceFlags = 0; // the kernel's flags spoke of its own output
+    }
+    engine.bypassMixed = true;
+}
+
+template <typename S>
+void flagSilence(ProcessData& data) noexcept
+{
+    for (int32 b = 0; b < data.numOutputs; ++b) {
+        AudioBusBuffers& bus = data.outputs[b];
+        uint64_t silent = 0;
+        for (int32 ch = 0; ch < std::min(bus.numChannels, kMaxChannels); ++ch) {
+            const S* out = channelOf<S>(bus, ch);
+            if (out == nullptr)
+                continue;
+            bool zero = true;
+            for (int32 i = 0; i < data.numSamples && zero; ++i)
+                zero = out[i] == S(0);
+            if (zero)
+                silent |= uint64_t{1} << ch;
+        }
+        bus.silenceFlags = silent;
     }
 }
 
 } // namespace
+
+void beginBypassBlock(ModuleCore& core) noexcept
+{
+    core.engine->bypassMixed = false;
+}
+
+void finishBypassBlock(ModuleCore& core, ProcessData& data) noexcept
+{
+    if (!core.engine->bypassMixed)
+        return;
+    if (data.symbolicSampleSize == kSample32)
+        flagSilence<Sample32>(data);
+    else
+        flagSilence<Sample64>(data);
+}
 
 bool bypassSettledOff(ModuleCore& core) noexcept
 {

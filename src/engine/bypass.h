@@ -9,10 +9,15 @@
 
 namespace kestravel::plugins {
 
+// [audio thread] Called once at the start and once at the end of every rendered block. The
+// kernel's silence flags speak of its own output; when the bypass mixed anything into this
+// block, the end call flags again from what the host will actually read.
+void beginBypassBlock(ModuleCore& core) noexcept;
+void finishBypassBlock(ModuleCore& core, Steinberg::Vst::ProcessData& data) noexcept;
 // [audio thread] True while the outputs are the kernel's alone: bypass off and settled, or a
 // kind whose output is its input anyway (RECORDER).
 bool bypassSettledOff(ModuleCore& core) noexcept;
-// [audio thread, never allocates] Keeps the dry inputs of length <= kBypassChunk samples from
+// [audio thread, never allocates] Keeps the dry inputs (non-finite samples as 0) of length <= kBypassChunk samples from
 // start, before the kernel may overwrite them in place.
 void keepDryInputs(ModuleCore& core, const Steinberg::Vst::ProcessData& data, int32_t start,
                    int32_t length) noexcept;

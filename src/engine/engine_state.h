@@ -78,6 +78,7 @@ struct EngineState {
     // Bypass: the smoothed share of the dry input in the outputs (0 processed, 1 dry), and the
     // dry inputs of one bypass chunk, kept before the kernel may overwrite them in place.
     double bypassMix = 0.0;
+    bool bypassMixed = false; // this block, so its silence flags are taken again at the end
     std::vector<double> bypassDry = std::vector<double>(kBypassDrySamples);
 
     EngineState() { stripValueBits.fill(~uint64_t{0}); }

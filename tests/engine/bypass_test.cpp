@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+#include <string>
+
 namespace kestravel::plugins::test {
 namespace {
 
@@ -149,6 +153,42 @@ TEST(Bypass, RecorderPassesItsInputEitherWay)
     for (size_t c = 0; c < 2; ++c)
         for (size_t i = 0; i < 64; ++i)
             ASSERT_EQ(host.out(0, c, i), testSample(0, c, i));
+}
+
+// The dry path keeps the kernel's promises: a non-finite input sample comes out as 0, and the
+// silence flags describe what the host reads after the mix, not the kernel's own output.
+TEST(Bypass, DryPathWritesFiniteSamplesAndTrueSilenceFlags)
+{
+    const float inf = std::numeric_limits<float>::infinity();
+    struct Case {
+        const char* name;
+        double bypass; // switch value for the block under test, after a priming block at 0
+        std::vector<float> channel0, channel1; // input samples, repeated over the block
+        uint64_t flags;
+    };
+    const Case cases[] = {
+        {"settled, one silent input", 1.0, {0.25f}, {0.0f}, 0b10},
+        {"settled, non-finite inputs", 1.0, {std::nanf(""), inf, -inf}, {0.5f}, 0b01},
+        {"crossfading in", 1.0, {0.0f}, {0.0f}, 0b11},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto core = makeCore(OUTPUT, 64);
+        HostBlock<float> host(64, {2}, {2});
+        const bool crossfade = std::string(c.name).starts_with("crossfading");
+        core->paramValues[kBypassParam].store(crossfade ? 0.0 : c.bypass);
+        host.fillInput(0, 0, [&](size_t i) { return c.channel0[i % c.channel0.size()]; });
+        host.fillInput(0, 1, [&](size_t i) { return c.channel1[i % c.channel1.size()]; });
+        ASSERT_EQ(processBlock(*core, host.data), kResultOk);
+        if (crossfade)
+            core->paramValues[kBypassParam].store(c.bypass);
+        host.fillOutputs(7.0f);
+        ASSERT_EQ(processBlock(*core, host.data), kResultOk);
+        for (size_t ch = 0; ch < 2; ++ch)
+            for (size_t i = 0; i < 64; ++i)
+                ASSERT_TRUE(std::isfinite(host.out(0, ch, i)) && host.out(0, ch, i) != 7.0f) << ch << " " << i;
+        EXPECT_EQ(host.flags(0), c.flags);
+    }
 }
 
 } // namespace
