@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "editor/meters.h"
+
 namespace kestravel::plugins {
 
 struct EditorState {
@@ -19,6 +21,7 @@ struct EditorState {
     double wheelRest = 0.0;      // a fraction of a wheel notch not yet used
     int32_t hoverX = -1;         // where the pointer was last seen, device pixels (-1: never)
     int32_t hoverY = -1;
+    MeterBoard meters;           // what the meters show, moved on by the editor's looks
 };
 
 } // namespace kestravel::plugins

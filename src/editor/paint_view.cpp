@@ -5,8 +5,12 @@
 
 namespace kestravel::plugins {
 
-void paintView(EditorState& state, const EditorHost& host, Canvas& canvas)
+void paintView(EditorState& state, const EditorHost& host, Canvas& canvas, PaintParts parts)
 {
+    if (parts == PaintParts::MetersOnly) {
+        state.meters.paint(canvas);
+        return;
+    }
     const ModuleKind kind = host.editorKind();
     canvas.fillBox({0, 0, kEditorWidth, kEditorHeight}, palette::kBackground);
     canvas.fillBox({0, 0, kEditorWidth, 88}, palette::kHeaderBand);
@@ -22,6 +26,8 @@ void paintView(EditorState& state, const EditorHost& host, Canvas& canvas)
     case RECORDER: paintFilePanelBody(host, canvas); break;
     default: paintRoutingBody(host, canvas); break;
     }
+    if (parts == PaintParts::Everything)
+        state.meters.paint(canvas);
 }
 
 } // namespace kestravel::plugins
