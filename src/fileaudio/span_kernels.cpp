@@ -35,7 +35,7 @@ void copyWeighted(float* const* out, uint32_t rowCount, const float* src, uint32
 #if defined(__SSE2__)
     const __m128 zero = _mm_setzero_ps();
     const auto weigh = [zero](__m128 a, __m128 b) { return _mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(b, a), zero)); };
-    if (channels == 1 && out[0]) {
+    if (channels == 1 && used == 1 && out[0]) {
         float* r = out[0];
         uint32_t i = 0;
         for (; i + 4 <= m; i += 4)

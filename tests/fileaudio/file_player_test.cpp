@@ -362,6 +362,23 @@ TEST(FilePlayer, RenderSilenceAndNullRows)
     EXPECT_EQ(b[3], 0.5f);
 }
 
+// A host may hand a playing module an output bus without channels: the file moves on and
+// nothing is written anywhere (a mono file once wrote through a row pointer that was never set).
+TEST(FilePlayer, RenderToNoRowsWritesNothingAndMovesOn)
+{
+    for (const uint32_t channels : {1u, 2u, 5u}) {
+        SCOPED_TRACE(channels);
+        FilePlayer player;
+        player.install(makeAudio(channels, 48000, std::vector<float>(channels * 40, 0.5f)));
+        player.startPlayback(0, 0);
+        float* none[1] = {nullptr};
+        player.render(none, 0, 16, 48000.0, 0);
+        player.render(none, 0, 32, 48000.0, 16);
+        EXPECT_FALSE(player.playing.load());
+        EXPECT_EQ(player.endPosition.load(), 40u);
+    }
+}
+
 TEST(FilePlayer, StartPlaybackClampsToTheFile)
 {
     FilePlayer player;
