@@ -5,6 +5,7 @@
 #include "engine/engine_state.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 namespace kestravel::plugins {
@@ -92,10 +93,12 @@ void flagSilence(ProcessData& data) noexcept
             const S* out = channelOf<S>(bus, ch);
             if (out == nullptr)
                 continue;
-            bool zero = true;
-            for (int32 i = 0; i < data.numSamples && zero; ++i)
-                zero = out[i] == S(0);
-            if (zero)
+            // By the bits, as the kernel flags: denormals flushed to zero in this block's
+            // float mode are still sound to the host.
+            SampleBits<S> bits = 0;
+            for (int32 i = 0; i < data.numSamples; ++i)
+                bits |= std::bit_cast<SampleBits<S>>(out[i]);
+            if (!anyNonZero<S>(bits))
                 silent |= uint64_t{1} << ch;
         }
         bus.silenceFlags = silent;

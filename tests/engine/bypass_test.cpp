@@ -191,5 +191,18 @@ TEST(Bypass, DryPathWritesFiniteSamplesAndTrueSilenceFlags)
     }
 }
 
+// A denormal the host sends is sound to the host, although the block's float mode reads it as 0.
+TEST(Bypass, ADenormalPassedThroughIsNotFlaggedSilent)
+{
+    auto core = makeCore(OUTPUT, 16);
+    core->paramValues[kBypassParam].store(1.0);
+    HostBlock<double> host(16, {2}, {2});
+    host.fillInput(0, 0, [](size_t) { return 1.0e-310; });
+    host.fillInput(0, 1, [](size_t) { return 0.0; });
+    ASSERT_EQ(processBlock(*core, host.data), kResultOk);
+    EXPECT_EQ(host.out(0, 0, 3), 1.0e-310);
+    EXPECT_EQ(host.flags(0), 0b10u);
+}
+
 } // namespace
 } // namespace kestravel::plugins::test
