@@ -3,6 +3,7 @@
 #include "engine/bypass.h"
 
 #include "engine/engine_state.h"
+#include "engine/meter_peaks.h"
 #include "engine/float_modes.h"
 #include "engine/transport_sync.h"
 
@@ -145,6 +146,7 @@ tresult processBlock(ModuleCore& core, ProcessData& data) noexcept
         return engine.changePoints[static_cast<size_t>(order[i] & 0xFFFFFFFFu)];
     };
 
+    meterInputs(core, data); // before a kernel that writes in place
     beginBypassBlock(core);
     int32 pos = 0;
     int32 next = 0;
@@ -177,6 +179,7 @@ tresult processBlock(ModuleCore& core, ProcessData& data) noexcept
         pos = end;
         if (pos == data.numSamples) {
             finishBypassBlock(core, data);
+            meterOutputs(core, data);
             return kResultOk;
         }
     }

@@ -2,6 +2,7 @@
 // The host-free state of one module: everything the audio path reads and writes.
 // UtilityPlugin derives from it; the engine and its tests use it without any host.
 
+#include "engine/meter_peaks.h"
 #include "fileaudio/file_player.h"
 #include "fileaudio/file_recorder.h"
 #include "core/module_kind.h"
@@ -44,6 +45,7 @@ struct ModuleCore {
     int64_t timelineNext = 0;
     FilePlayer player;
     FileRecorder recorder;
+    MeterPeaks meters; // what the editor's meters read
     std::u16string destinationPath;
     std::vector<float> scratchBuffer;
     std::array<float*, kMaxChannels> playerChannels{};

@@ -175,6 +175,9 @@ void UtilityPlugin::prepareTake(const std::u16string& path, uint32_t channelCoun
     // The header's layout is armed with the file; the start checks it again.
     recorder.timestampNewTakes.store(paramValues[kTimestampTakesParam].load() > 0.5);
     recorder.prepareDestination(path, channelCount, rate);
+    // A take still capturing its tail keeps its light until the new one starts.
+    if (!recorder.recording.load())
+        meters.takeClipped.store(false, std::memory_order_relaxed);
 }
 
 tresult UtilityPlugin::rearmRecorder(bool force)

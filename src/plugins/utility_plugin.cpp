@@ -258,6 +258,15 @@ int32_t UtilityPlugin::inputBusChannelCount(int32_t busIndex) const
     return info.channelCount;
 }
 
+int32_t UtilityPlugin::outputBusChannelCount(int32_t busIndex) const
+{
+    BusInfo info{};
+    auto* self = const_cast<UtilityPlugin*>(this);
+    if (self->getBusInfo(kAudio, kOutput, busIndex, info) != kResultTrue)
+        return 0;
+    return info.channelCount;
+}
+
 tresult PLUGIN_API UtilityPlugin::activateBus(MediaType type, BusDirection dir, int32 index,
                                               TBool state)
 {

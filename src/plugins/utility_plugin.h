@@ -99,6 +99,12 @@ public:
     ModuleKind editorKind() const override { return kind; }
     double parameterValue(uint32_t id) const override { return readParamValue(paramValues, id); }
     int32_t inputBusChannelCount(int32_t busIndex) const override;
+    int32_t outputBusChannelCount(int32_t busIndex) const override;
+    float takeMeterPeak(MeterSide side, int32_t bus, int32_t channel) const override
+    {
+        return const_cast<MeterPeaks&>(meters).take(side, bus, channel);
+    }
+    bool recorderTakeClipped() const override { return meters.takeClipped.load(std::memory_order_relaxed); }
     WaveformOverview playerOverview() const override { return player.overview(); }
     uint64_t playerTotalFrames() const override { return player.totalFrames.load(); }
     uint64_t playerPosition() const override { return player.heardFrame.load(std::memory_order_relaxed); }

@@ -311,6 +311,7 @@ TEST(RealTime, NoKindAllocatesOrFreesWhileProcessing)
         fillInputs(wide64, layout.inputs);
         int64_t clock = 0;
         int recordingBlocks = 0;
+        int meteredBlocks = 0;
         int playingBlocks = 0;
         for (int block = 0; block < kBlocks; ++block) {
             if (layout.kind == RECORDER && !core->recorder.recording.load() && block % 500 == 0) {
@@ -347,9 +348,13 @@ TEST(RealTime, NoKindAllocatesOrFreesWhileProcessing)
             if (::testing::Test::HasFatalFailure())
                 return;
             clock += traffic.samples;
+            // The meters took part: the signal reached them, and taking it (as the editor does
+            // meanwhile) leaves them ready for the next block.
+            meteredBlocks += core->meters.take(MeterSide::Output, 0, 0) > 0.0f;
             recordingBlocks += core->recorder.recording.load();
             playingBlocks += core->player.playing.load();
         }
+        EXPECT_GT(meteredBlocks, kBlocks / 10);
         if (layout.kind == RECORDER) {
             EXPECT_GT(recordingBlocks, kBlocks / 10);
         }

@@ -558,5 +558,40 @@ TEST(RecorderSync, TakeIsStampedWithItsTimelinePosition)
     }
 }
 
+// RECORDER's take light: lit by a clip while a take records, never by one before it, latched
+// for the take and dark again when the next take starts.
+TEST(RecorderSync, TakeClipLightCoversOneTake)
+{
+    TempFolder folder;
+    auto core = makeCore(RECORDER, 64);
+    core->paramValues[kFollowTransportParam].store(0.0);
+    HostBlock<float> host(64, {1}, {1});
+    host.useContext(kTimeValid, 0);
+    host.fillInput(0, 0, [](size_t) { return 1.0f; });
+    ASSERT_EQ(processBlock(*core, host.data), kResultOk); // armed nothing, recording nothing
+    EXPECT_FALSE(core->meters.takeClipped.load());
+
+    for (const char* take : {"one.wav", "two.wav"}) {
+        SCOPED_TRACE(take);
+        core->recorder.prepareDestination(folder.file(take), 1, 48000);
+        host.fillInput(0, 0, [](size_t) { return 0.5f; });
+        FakeChanges changes{FakeQueue(kPlayRecordParam, {{0, 1.0}})};
+        host.data.inputParameterChanges = &changes;
+        ASSERT_EQ(processBlock(*core, host.data), kResultOk);
+        host.data.inputParameterChanges = nullptr;
+        ASSERT_TRUE(core->recorder.recording.load());
+        EXPECT_FALSE(core->meters.takeClipped.load()); // the last take's clip is not this one's
+        host.fillInput(0, 0, [](size_t i) { return i == 9 ? -1.0f : 0.5f; });
+        ASSERT_EQ(processBlock(*core, host.data), kResultOk);
+        host.fillInput(0, 0, [](size_t) { return 0.5f; });
+        ASSERT_EQ(processBlock(*core, host.data), kResultOk);
+        EXPECT_TRUE(core->meters.takeClipped.load());
+        core->paramValues[kPlayRecordParam].store(0.0);
+        ASSERT_EQ(processBlock(*core, host.data), kResultOk);
+        core->recorder.stopCapture();
+        core->recorder.stopWriter();
+    }
+}
+
 } // namespace
 } // namespace kestravel::plugins::test
