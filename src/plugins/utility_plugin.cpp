@@ -249,20 +249,11 @@ IPlugView* PLUGIN_API UtilityPlugin::createView(FIDString name)
     return createEditorView(*this, *this, static_cast<IComponent*>(this), this);
 }
 
-int32_t UtilityPlugin::inputBusChannelCount(int32_t busIndex) const
+int32_t UtilityPlugin::busChannelCount(BusDirection direction, int32_t busIndex) const
 {
     BusInfo info{};
     auto* self = const_cast<UtilityPlugin*>(this);
-    if (self->getBusInfo(kAudio, kInput, busIndex, info) != kResultTrue)
-        return 0;
-    return info.channelCount;
-}
-
-int32_t UtilityPlugin::outputBusChannelCount(int32_t busIndex) const
-{
-    BusInfo info{};
-    auto* self = const_cast<UtilityPlugin*>(this);
-    if (self->getBusInfo(kAudio, kOutput, busIndex, info) != kResultTrue)
+    if (self->getBusInfo(kAudio, direction, busIndex, info) != kResultTrue)
         return 0;
     return info.channelCount;
 }

@@ -98,8 +98,8 @@ public:
     // EditorHost [UI thread]
     ModuleKind editorKind() const override { return kind; }
     double parameterValue(uint32_t id) const override { return readParamValue(paramValues, id); }
-    int32_t inputBusChannelCount(int32_t busIndex) const override;
-    int32_t outputBusChannelCount(int32_t busIndex) const override;
+    int32_t inputBusChannelCount(int32_t busIndex) const override { return busChannelCount(Steinberg::Vst::kInput, busIndex); }
+    int32_t outputBusChannelCount(int32_t busIndex) const override { return busChannelCount(Steinberg::Vst::kOutput, busIndex); }
     float takeMeterPeak(MeterSide side, int32_t bus, int32_t channel) const override
     {
         return const_cast<MeterPeaks&>(meters).take(side, bus, channel);
@@ -116,6 +116,7 @@ public:
     Steinberg::FUnknown* hostComponentHandler() const override { return getComponentHandler(); }
 
 private:
+    int32_t busChannelCount(Steinberg::Vst::BusDirection direction, int32_t busIndex) const;
     void createBuses();
     void createParameters();
     void stopTransportState(); // shared part of switching processing off and deactivating
