@@ -388,6 +388,11 @@ void pointerPress(EditorContext& editor, int32_t x, int32_t y, uint32_t modifier
     // A press while a drag is still open (its release never came) ends that drag first.
     finishDrag(editor);
     const Point p = editorPoint(editor.state, x, y);
+    // A meter is no control: a press there only puts its clip light out.
+    if (editor.state.meters.press(p.px, p.py)) {
+        editor.window.invalidate();
+        return;
+    }
     switch (editor.host.editorKind()) {
     case PLAYER:
     case RECORDER: pressFilePanel(editor, p); break;

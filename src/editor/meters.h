@@ -17,6 +17,41 @@ struct EditorState;
 inline constexpr double kMeterMovingPeriodSeconds = 1.0 / 30.0;
 inline constexpr double kMeterIdlePeriodSeconds = 0.1;
 
+// The scale and the ballistics.
+inline constexpr double kMeterFloorDb = -60.0;
+inline constexpr double kMeterFallDbPerSecond = 20.0;
+inline constexpr double kMeterHoldSeconds = 1.5;
+inline constexpr double kMeterTicksDb[] = {0.0, -6.0, -12.0, -24.0, -48.0};
+
+// One meter: where it is and what it reads (the largest of its channels).
+struct MeterSpot {
+    Rect box;   // the whole meter, light included: a press here puts the light out
+    Rect bar;   // the track the bar grows in
+    Rect light; // the clip light
+    bool vertical = true;
+    bool labels = false; // tick labels below a horizontal bar
+    bool onPanel = false; // drawn on a FADER BANK strip's panel rather than the background
+    MeterSide side = MeterSide::Output;
+    int32_t bus = 0;
+    int32_t firstChannel = 0;
+    int32_t channels = 1;
+};
+
+// What a meter shows, in dB.
+struct MeterReading {
+    double barDb = -1000.0;
+    double holdDb = -1000.0;
+    double holdSince = 0.0;
+    bool clip = false;
+};
+
+// The meters of the module as it is now. FADER BANK shows the strips of page.
+std::vector<MeterSpot> meterSpots(const EditorHost& host, uint32_t faderPage);
+
+// RECORDER's "clipped during this take" light and its label.
+inline constexpr Rect kTakeClipLight{730, 398, 746, 414};
+inline constexpr Rect kTakeClipLabel{752, 394, 916, 419};
+
 // [UI thread]
 class MeterBoard {
 public:
@@ -35,8 +70,16 @@ public:
     // the press was on a meter.
     bool press(int32_t x, int32_t y);
 
+    const std::vector<MeterSpot>& spots() const noexcept { return meterSpotsNow; }
+    const std::vector<MeterReading>& readings() const noexcept { return meterReadings; }
+
 private:
+    std::vector<MeterSpot> meterSpotsNow;
+    std::vector<MeterReading> meterReadings;
     std::vector<Rect> changedAreas;
+    bool takeLightShown = false; // RECORDER only
+    bool takeClipped = false;
+    double lastLook = -1.0;
 };
 
 } // namespace kestravel::plugins

@@ -29,4 +29,13 @@ inline constexpr Colour kDisabledText{92, 110, 118}; // a button's label while i
 inline constexpr Colour kFailureText{240, 96, 84};   // a take that failed
 inline constexpr Colour kWarningText{236, 184, 80};  // little time left on the disk
 
+// Meters
+inline constexpr Colour kMeterTrack{5, 12, 17};
+inline constexpr Colour kMeterLow{84, 186, 120};    // below -6 dBFS
+inline constexpr Colour kMeterHigh{226, 190, 86};   // -6 dBFS and above
+inline constexpr Colour kMeterHold{237, 241, 235};
+inline constexpr Colour kMeterTick{52, 68, 76};
+inline constexpr Colour kClipOff{44, 30, 32};
+inline constexpr Colour kClipOn{232, 64, 52};
+
 } // namespace kestravel::plugins::palette

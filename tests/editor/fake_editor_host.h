@@ -1,7 +1,9 @@
 #pragma once
 // A module for the editor to talk to: values in a plain array, every edit recorded.
 
+#include <map>
 #include <optional>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -35,6 +37,10 @@ public:
     std::vector<Edit> edits;               // one entry per performEdit
     std::vector<HostCall> calls;           // every beginEdit, performEdit and endEdit
     std::vector<int32_t> busChannels;      // input bus i has busChannels[i] channels; beyond: none
+    std::vector<int32_t> outputChannels;   // the same for output buses
+    // Peaks a meter takes once, by (side, bus, channel); taking leaves 0 behind.
+    mutable std::map<std::tuple<MeterSide, int32_t, int32_t>, float> peaks;
+    bool takeClipped = false;
     WaveformOverview overview; // what the PLAYER shows of its file
     uint64_t totalFrames = 0;
     uint64_t position = ~uint64_t{0};
@@ -100,6 +106,22 @@ public:
                    ? busChannels[static_cast<size_t>(busIndex)]
                    : 0;
     }
+    int32_t outputBusChannelCount(int32_t busIndex) const override
+    {
+        return busIndex >= 0 && static_cast<size_t>(busIndex) < outputChannels.size()
+                   ? outputChannels[static_cast<size_t>(busIndex)]
+                   : 0;
+    }
+    float takeMeterPeak(MeterSide side, int32_t bus, int32_t channel) const override
+    {
+        const auto it = peaks.find({side, bus, channel});
+        if (it == peaks.end())
+            return 0.0f;
+        const float p = it->second;
+        peaks.erase(it);
+        return p;
+    }
+    bool recorderTakeClipped() const override { return takeClipped; }
     WaveformOverview playerOverview() const override { return overview; }
     uint64_t playerTotalFrames() const override { return totalFrames; }
     uint64_t playerPosition() const override { return position; }
