@@ -150,6 +150,8 @@ public:
     }
 
     // One host block, with the clock running on; moving gains change target every 2048 samples.
+    void meter(bool on) { core->meters.enabled = on; }
+
     void process(Motion motion)
     {
         if (motion == kRamping && (clock / 2048) != ((clock + block) / 2048)) {
@@ -342,6 +344,38 @@ void kindArguments(benchmark::internal::Benchmark* b)
                 }
 }
 BENCHMARK(BM_Kind)->Apply(kindArguments)->MinTime(0.05);
+
+// Metering's share: the same kernel with the meters on and off, interleaved in one run.
+void BM_Metering(benchmark::State& state)
+{
+    const auto kind = static_cast<ModuleKind>(state.range(0));
+    Rig<float> rig(kind, static_cast<int32>(state.range(1)), static_cast<Layout>(state.range(2)));
+    const int calls = std::max(64, static_cast<int>(200000 / rig.sampleChannels()));
+    double on = 1e9, off = 1e9, copy = 1e9;
+    for (int round = 0; round < 15; ++round) {
+        rig.meter(true);
+        on = std::min(on, secondsPerCall([&] { rig.process(kSteady); }, calls));
+        rig.meter(false);
+        off = std::min(off, secondsPerCall([&] { rig.process(kSteady); }, calls));
+        copy = std::min(copy, secondsPerCall([&] { rig.baselineCopy(); }, calls));
+    }
+    rig.meter(true);
+    for (auto _ : state)
+        rig.process(kSteady);
+    state.counters["x_meters"] = on / off;
+    state.counters["x_memcpy_on"] = on / copy;
+    state.counters["x_memcpy_off"] = off / copy;
+}
+
+void meteringArguments(benchmark::internal::Benchmark* b)
+{
+    b->ArgNames({"kind", "block", "wide"});
+    for (int64_t kind : {OUTPUT, SUMMING, BREAKOUT, FADER_BANK})
+        for (int64_t block : {32, 512})
+            for (int64_t layout : {kStereo, kWide})
+                b->Args({kind, block, layout});
+}
+BENCHMARK(BM_Metering)->Apply(meteringArguments)->MinTime(0.05);
 
 // The same cases with the baseline x86-64 loops against the AVX2 ones (where the processor
 // has AVX2; otherwise both rows run the baseline).

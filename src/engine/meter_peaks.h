@@ -30,9 +30,9 @@ struct MeterPeaks {
     float take(MeterSide side, int32_t bus, int32_t channel) noexcept;
 };
 
-// [audio thread, never allocates] The input buses, before the kernel may overwrite them in place.
+// [audio thread, never allocates] The input buses the editor shows, before the kernel may overwrite them in place.
 void meterInputs(ModuleCore& core, const Steinberg::Vst::ProcessData& data) noexcept;
-// [audio thread, never allocates] The output buses as the host will read them.
+// [audio thread, never allocates] The output buses the editor shows, as the host will read them.
 void meterOutputs(ModuleCore& core, const Steinberg::Vst::ProcessData& data) noexcept;
 
 // Largest |x| of n samples; +infinity when any is not finite.

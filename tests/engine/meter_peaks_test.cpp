@@ -47,7 +47,7 @@ TEST(MeterPeaks, PeakOfCountsMagnitudesAndNonFiniteAsInfinity)
 // largest block survives until the editor takes it, then the channel starts from 0.
 TEST(MeterPeaks, BlocksRaiseThePeaksUntilTheyAreTaken)
 {
-    auto core = makeCore(OUTPUT, 32);
+    auto core = makeCore(DISTRIBUTOR, 32);
     core->paramValues[kGainParam].store(15.0 / 17.0 - 6.0 / 102.0); // -6 dB
     HostBlock<float> host(32, {2}, {2});
     host.fillInput(0, 0, [](size_t i) { return i == 7 ? -0.5f : 0.1f; });
@@ -66,11 +66,24 @@ TEST(MeterPeaks, BlocksRaiseThePeaksUntilTheyAreTaken)
         EXPECT_EQ(core->meters.take(MeterSide::Output, bus, channel), 0.0f);
 }
 
+// Only what the editor shows is metered: OUTPUT's input is not, RECORDER's output is not.
+TEST(MeterPeaks, OnlyTheBusesTheEditorShows)
+{
+    for (const ModuleKind kind : {OUTPUT, RECORDER}) {
+        auto core = makeCore(kind, 16);
+        HostBlock<float> host(16, {2}, {2});
+        host.fillInput(0, 0, [](size_t) { return 0.5f; });
+        ASSERT_EQ(processBlock(*core, host.data), kResultOk);
+        EXPECT_EQ(core->meters.take(MeterSide::Input, 0, 0), kind == RECORDER ? 0.5f : 0.0f);
+        EXPECT_EQ(core->meters.take(MeterSide::Output, 0, 0), kind == RECORDER ? 0.0f : 0.5f);
+    }
+}
+
 // Missing channel pointers, a block without samples and switched-off metering leave the peaks
 // alone; non-finite input shows as a clip although the output is scrubbed.
 TEST(MeterPeaks, OddBlocksAndNonFiniteInput)
 {
-    auto core = makeCore(OUTPUT, 16);
+    auto core = makeCore(DISTRIBUTOR, 16);
     HostBlock<double> host(16, {2}, {2});
     host.fillInput(0, 0, [](size_t i) { return i == 3 ? std::nan("") : 0.5; });
     host.fillInput(0, 1, [](size_t) { return 0.9; });

@@ -350,7 +350,7 @@ TEST(RealTime, NoKindAllocatesOrFreesWhileProcessing)
             clock += traffic.samples;
             // The meters took part: the signal reached them, and taking it (as the editor does
             // meanwhile) leaves them ready for the next block.
-            meteredBlocks += core->meters.take(MeterSide::Output, 0, 0) > 0.0f;
+            meteredBlocks += core->meters.take(layout.kind == RECORDER ? MeterSide::Input : MeterSide::Output, 0, 0) > 0.0f;
             recordingBlocks += core->recorder.recording.load();
             playingBlocks += core->player.playing.load();
         }
