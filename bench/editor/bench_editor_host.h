@@ -17,6 +17,8 @@ public:
     ParamValues values;
     WaveformOverview overview;
     uint64_t recorded = 48000; // frames the status line reports
+    mutable uint32_t peakStep = 0; // meters: a level that keeps moving, when set
+    bool metersMove = false;
 
     ModuleKind editorKind() const override { return kind; }
     double parameterValue(uint32_t id) const override { return readParamValue(values, id); }
@@ -26,6 +28,12 @@ public:
         return 0;
     }
     int32_t inputBusChannelCount(int32_t busIndex) const override { return busIndex % 2 ? 2 : 1; }
+    float takeMeterPeak(MeterSide, int32_t, int32_t channel) const override
+    {
+        if (!metersMove)
+            return 0.0f;
+        return 0.05f + 0.9f * static_cast<float>((++peakStep * 7 + static_cast<uint32_t>(channel)) % 64) / 64.0f;
+    }
     WaveformOverview playerOverview() const override { return overview; }
     uint64_t playerTotalFrames() const override { return overview.frames; }
     bool recorderReady() const override { return true; }
