@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "editor/editor_looks.h"
 #include "editor/editor_state.h"
 #include "editor/interaction.h"
 #include "editor/paint_view.h"
@@ -159,6 +160,7 @@ public:
     {
         if (!utf8Path)
             return kInvalidArgument;
+        lookForSnapshot();
 #ifdef _WIN32
         std::vector<uint32_t> pixels(static_cast<size_t>(pixelsWide()) * static_cast<size_t>(pixelsHigh()));
         if (!renderInto(pixels.data()))
@@ -175,6 +177,7 @@ public:
     {
         if (!argb || width != pixelsWide() || height != pixelsHigh())
             return kInvalidArgument;
+        lookForSnapshot();
 #ifdef _WIN32
         return renderInto(argb) ? kResultOk : kResultFalse;
 #else
@@ -410,6 +413,21 @@ private:
         GdiCanvas canvas(dc, state.scale);
         paintView(state, host, canvas);
     }
+    void paintMeters(HDC dc) override
+    {
+        GdiCanvas canvas(dc, state.scale);
+        paintView(state, host, canvas, PaintParts::MetersOnly);
+    }
+    std::vector<Rect> meterAreas() const override
+    {
+        // A device pixel of slack around each: edges rounded at a fractional scale stay inside.
+        std::vector<Rect> areas;
+        for (const Rect& r : state.meters.changed()) {
+            const Rect d = scaledRect(r, state.scale);
+            areas.push_back({d.left - 1, d.top - 1, d.right + 1, d.bottom + 1});
+        }
+        return areas;
+    }
 #else
     // X11WindowClient
     void paint(cairo_t* cr) override
@@ -417,7 +435,16 @@ private:
         CairoCanvas canvas(cr, state.scale);
         paintView(state, host, canvas);
     }
+    void paintMeters(cairo_t* cr) override
+    {
+        CairoCanvas canvas(cr, state.scale);
+        paintView(state, host, canvas, PaintParts::MetersOnly);
+    }
 #endif
+    LookResult look() override { return looks.tick(state, host, steadySeconds()); }
+
+    // A snapshot shows the levels the module gathered: it is a look of its own.
+    void lookForSnapshot() { state.meters.sample(host, state, steadySeconds()); }
 
     // What either window hands on.
     void pointerDown(int32_t x, int32_t y, uint32_t modifiers, bool doubleClick) override
@@ -454,6 +481,7 @@ private:
     Steinberg::FUnknown* owner;
     const ComponentHandlerSource* handlers;
     EditorState state;
+    EditorLooks looks;
     // The size the host last read with getSize or was told: before any, the size it could assume.
     Steinberg::ViewRect sizeAsked{0, 0, kEditorWidth, kEditorHeight};
     bool sizeUntold = false; // attached at another size, and the frame not told yet

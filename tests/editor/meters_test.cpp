@@ -1,5 +1,6 @@
 // The meters: where each kind shows them, how bars, hold lines and clip lights move, and what
 // a press on them does.
+#include "editor/editor_looks.h"
 #include "editor/layout.h"
 #include "editor/meters.h"
 #include "editor/paint_view.h"
@@ -135,6 +136,37 @@ TEST(Meters, RecorderTakeLightFollowsTheModuleAndResetsWithTheNextTake)
     e.host.takeClipped = false; // the next take armed
     EXPECT_TRUE(e.state.meters.sample(e.host, e.state, 0.3));
     EXPECT_TRUE(shows(palette::kClipOff));
+}
+
+// What a look tells the window: the first look and any change outside the meters repaint the
+// whole picture, moving meters only themselves, an idle editor nothing; idle, it looks every
+// third tick only.
+TEST(EditorLooks, TellWholeMetersOrNothing)
+{
+    Stereo e;
+    EditorLooks looks;
+    double t = 0.0;
+    const auto tick = [&] { return looks.tick(e.state, e.host, t += 0.033); };
+    EXPECT_EQ(tick(), LookResult::Whole);
+    const uint64_t first = looks.looks();
+    for (int i = 0; i < 30; ++i)
+        EXPECT_EQ(tick(), LookResult::Nothing);
+    EXPECT_EQ(looks.looks(), first + 10);
+
+    e.host.set(kGainParam, 0.3);
+    LookResult r = LookResult::Nothing;
+    for (int i = 0; i < kIdleTicksPerLook && r == LookResult::Nothing; ++i)
+        r = tick();
+    EXPECT_EQ(r, LookResult::Whole);
+
+    e.host.peaks[{MeterSide::Output, 0, 1}] = 0.5f;
+    r = LookResult::Nothing;
+    for (int i = 0; i < kIdleTicksPerLook && r == LookResult::Nothing; ++i)
+        r = tick();
+    EXPECT_EQ(r, LookResult::Meters);
+    const uint64_t moving = looks.looks();
+    EXPECT_EQ(tick(), LookResult::Meters); // falling: a look every tick
+    EXPECT_EQ(looks.looks(), moving + 1);
 }
 
 // Every kind at 1, 2, 8 and 64 channels or strips: meters stay clear of every text and control

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "editor/editor_looks.h"
 #include "kestravel/ieditorsnapshot.h"
 #include "../editor/fake_menu_host.h"
 #include "kestravel_host/plugin_instance.h"
@@ -150,15 +151,16 @@ TEST_F(X11View, EveryModuleShowsItsPictureAndFollowsItsParameters)
         loop.tick();
         EXPECT_EQ(differenceFrom(w, e.standIn()), 0u);
 
-        // A change made by the host (automation) shows within two ticks.
+        // A change made by the host (automation) shows at the next look: an idle editor looks
+        // every third tick (10 times a second).
         const Vst::ParamID id = std::string(bundle) == "KestravelFaderBank" ? 100 : 1;
         if (std::string(bundle) != "KestravelPlayer" && std::string(bundle) != "KestravelRecorder") {
             const auto before = e.standIn();
             e.loaded.plugin->controller()->setParamNormalized(id, 0.3);
             const auto after = e.standIn();
             EXPECT_NE(before, after);
-            loop.tick();
-            loop.tick();
+            for (int32_t t = 0; t < kIdleTicksPerLook; ++t)
+                loop.tick();
             EXPECT_EQ(differenceFrom(w, after), 0u);
         }
         EXPECT_EQ(e.view->removed(), kResultOk);

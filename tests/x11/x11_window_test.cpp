@@ -17,6 +17,7 @@
 #include "editor/editor_state.h"
 #include "editor/interaction.h"
 #include "editor/paint_view.h"
+#include "editor/editor_looks.h"
 #include "editor/platform/cairo_canvas.h"
 #include "editor/platform/x11_window.h"
 #include "test_run_loop.h"
@@ -45,6 +46,24 @@ public:
         ++paints;
         CairoCanvas canvas(cr);
         paintView(state, host, canvas);
+    }
+    // With looking set, ticks look as the view's do, 33 ms apart; otherwise every tick repaints.
+    bool looking = false;
+    EditorLooks looks;
+    double now = 0.0;
+    int meterPaints = 0;
+    LookResult look() override
+    {
+        if (!looking)
+            return LookResult::Whole;
+        now += kEditorTickMs / 1000.0;
+        return looks.tick(state, host, now);
+    }
+    void paintMeters(cairo_t* cr) override
+    {
+        ++meterPaints;
+        CairoCanvas canvas(cr);
+        paintView(state, host, canvas, PaintParts::MetersOnly);
     }
     void pointerDown(int32_t x, int32_t y, uint32_t modifiers, bool doubleClick) override
     {
@@ -166,7 +185,7 @@ TEST_F(X11Window, EachKindShowsTheStandInPictureInAnEmbeddedChild)
             EXPECT_EQ(screen.property(child, "_XEMBED_INFO"), (std::vector<uint32_t>{0, 1}));
             ASSERT_EQ(loop.watches.size(), 1u);
             ASSERT_EQ(loop.timers.size(), 1u);
-            EXPECT_EQ(loop.timers[0].period, 100u);
+            EXPECT_EQ(loop.timers[0].period, uint64_t{kEditorTickMs});
 
             loop.tick();
             screen.sync();
@@ -194,6 +213,45 @@ TEST_F(X11Window, AParameterChangeShowsWithinTwoTicks)
     loop.tick();
     screen.sync();
     EXPECT_EQ(differenceFrom(window.windowId(), after), 0u);
+}
+
+// Idle, nothing is painted and nothing sent; moving meters paint only themselves; a parameter
+// change repaints the whole picture at the next look.
+TEST_F(X11Window, LooksPaintOnlyWhatChanged)
+{
+    FakeEditorHost host(OUTPUT);
+    host.outputChannels = {2};
+    RecordingClient client(host);
+    client.looking = true;
+    X11EditorWindow window(client);
+    ASSERT_TRUE(window.attach(asParent(parent), kType, &loop));
+    for (int t = 0; t < 3; ++t)
+        loop.tick();
+    screen.sync();
+    const int paints = client.paints;
+    const uint64_t frames = window.framesShown();
+    for (int t = 0; t < 60; ++t) // two seconds of ticks
+        loop.tick();
+    screen.sync();
+    EXPECT_EQ(client.paints, paints);
+    EXPECT_EQ(client.meterPaints, 0);
+    EXPECT_EQ(window.framesShown(), frames);
+
+    host.peaks[{MeterSide::Output, 0, 0}] = 0.5f;
+    for (int t = 0; t < kIdleTicksPerLook && client.meterPaints == 0; ++t) // the next look
+        loop.tick();
+    EXPECT_EQ(client.paints, paints);
+    EXPECT_EQ(client.meterPaints, 1);
+    EXPECT_EQ(window.framesShown(), frames + 1);
+    for (int t = 0; t < 5; ++t) // the bar falls: a meter frame every tick
+        loop.tick();
+    EXPECT_EQ(client.meterPaints, 6);
+    EXPECT_EQ(window.framesShown(), frames + 6);
+    EXPECT_EQ(client.paints, paints);
+
+    host.set(kGainParam, 0.25);
+    loop.tick();
+    EXPECT_EQ(client.paints, paints + 1);
 }
 
 TEST_F(X11Window, ExposedAreasAreRestoredFromTheBackBufferWithoutRepainting)

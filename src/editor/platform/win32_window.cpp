@@ -153,12 +153,29 @@ void Win32EditorWindow::shutDown()
 
 void Win32EditorWindow::invalidate()
 {
+    bufferCurrent = false;
     if (window)
         InvalidateRect(window, nullptr, FALSE);
 }
 
+void Win32EditorWindow::freeBuffer() noexcept
+{
+    if (bufferContext) {
+        SelectObject(bufferContext, bufferPrevious);
+        DeleteDC(bufferContext);
+    }
+    if (buffer)
+        DeleteObject(buffer);
+    bufferContext = nullptr;
+    buffer = nullptr;
+    bufferPrevious = nullptr;
+    bufferCurrent = false;
+}
+
 void Win32EditorWindow::setSize(int32_t width, int32_t height)
 {
+    if (width != pixelsWide || height != pixelsHigh)
+        freeBuffer();
     pixelsWide = width;
     pixelsHigh = height;
     if (window)
@@ -188,14 +205,30 @@ void Win32EditorWindow::paintBuffered(HWND hwnd)
 {
     PAINTSTRUCT ps;
     HDC screen = BeginPaint(hwnd, &ps);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, pixelsWide, pixelsHigh);
-    HGDIOBJ previous = SelectObject(memory, bitmap);
-    client.paint(memory);
-    BitBlt(screen, 0, 0, pixelsWide, pixelsHigh, memory, 0, 0, SRCCOPY);
-    SelectObject(memory, previous);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
+    if (!bufferContext) {
+        bufferContext = CreateCompatibleDC(screen);
+        buffer = CreateCompatibleBitmap(screen, pixelsWide, pixelsHigh);
+        bufferPrevious = bufferContext && buffer ? SelectObject(bufferContext, buffer) : nullptr;
+        bufferCurrent = false;
+    }
+    if (bufferContext && buffer) {
+        if (!bufferCurrent) {
+            client.paint(bufferContext);
+            ++wholePaintCount;
+        } else if (metersPending) {
+            client.paintMeters(bufferContext);
+            ++meterPaintCount;
+        }
+        bufferCurrent = true;
+        metersPending = false;
+        // Only what the system asks for: a meters-only frame sends only the meters.
+        BitBlt(screen, ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right - ps.rcPaint.left,
+               ps.rcPaint.bottom - ps.rcPaint.top, bufferContext, ps.rcPaint.left, ps.rcPaint.top, SRCCOPY);
+    } else {
+        freeBuffer();
+        client.paint(screen); // no memory for a buffer: straight to the window
+        ++wholePaintCount;
+    }
     EndPaint(hwnd, &ps);
 }
 
@@ -204,7 +237,22 @@ LRESULT Win32EditorWindow::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM
     switch (message) {
     case WM_PAINT: paintBuffered(hwnd); return 0;
     case WM_ERASEBKGND: return 1; // the paint covers every pixel
-    case WM_TIMER: InvalidateRect(hwnd, nullptr, FALSE); return 0;
+    case WM_TIMER:
+        if (wParam != kRepaintTimerId)
+            return 0;
+        // Nothing changed: nothing is painted or sent.
+        switch (client.look()) {
+        case LookResult::Whole: invalidate(); break;
+        case LookResult::Meters:
+            metersPending = true;
+            for (const Rect& r : client.meterAreas()) {
+                const RECT area{r.left, r.top, r.right, r.bottom};
+                InvalidateRect(hwnd, &area, FALSE);
+            }
+            break;
+        case LookResult::Nothing: break;
+        }
+        return 0;
     case WM_MOUSEMOVE:
         if (wParam & MK_LBUTTON) {
             client.hold();
@@ -249,6 +297,7 @@ LRESULT Win32EditorWindow::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM
         KillTimer(hwnd, kRepaintTimerId);
         return DestroyWindow(hwnd) ? 1 : 0;
     case WM_NCDESTROY:
+        freeBuffer();
         // Destroyed in the middle of a drag (say with its parent): the gesture still closes.
         client.captureLost();
         window = nullptr;

@@ -7,7 +7,9 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <vector>
 
+#include "editor/editor_looks.h"
 #include "editor/editor_window.h"
 #include "editor/geometry.h"
 
@@ -17,13 +19,18 @@ inline constexpr wchar_t kEditorWindowClass[] = L"KestravelUtilityRackEditor";
 inline constexpr wchar_t kEditorWindowTitle[] = L"KESTRAVEL";
 inline constexpr UINT kEditorCloseMessage = WM_APP + 0x39; // 0x8039: destroy on the window's own thread
 inline constexpr UINT_PTR kRepaintTimerId = 1;
-inline constexpr UINT kRepaintPeriodMs = 100;
+inline constexpr UINT kRepaintPeriodMs = kEditorTickMs; // each tick may look (editor_looks.h)
 
 // What the window procedure hands on to the editor, in client (device) pixels. [UI thread]
 class EditorWindowClient {
 public:
     virtual ~EditorWindowClient() = default;
     virtual void paint(HDC dc) = 0; // the whole picture into dc
+    virtual void paintMeters(HDC dc) { paint(dc); } // the meters alone, over the last picture in dc
+    // A timer tick: what changed (a client that cannot tell: everything), and for meters,
+    // their areas in device pixels.
+    virtual LookResult look() { return LookResult::Whole; }
+    virtual std::vector<Rect> meterAreas() const { return {}; }
     // May run modal dialogs. modifiers: kModifierShift / kModifierControl of editor/interaction.h.
     virtual void pointerDown(int32_t x, int32_t y, uint32_t modifiers, bool doubleClick) = 0;
     virtual void pointerDrag(int32_t x, int32_t y, uint32_t modifiers) = 0;
@@ -43,7 +50,7 @@ public:
 class Win32EditorWindow final : public EditorWindow {
 public:
     explicit Win32EditorWindow(EditorWindowClient& owner) noexcept : client(owner) {}
-    ~Win32EditorWindow() override = default;
+    ~Win32EditorWindow() override { freeBuffer(); }
     Win32EditorWindow(const Win32EditorWindow&) = delete;
     Win32EditorWindow& operator=(const Win32EditorWindow&) = delete;
 
@@ -72,6 +79,9 @@ public:
 
     // How many views hold the window class in this process (for tests).
     static int32_t classUses();
+    // Paints so far: whole pictures and meters-only frames (for tests and the benchmark).
+    uint64_t wholePaints() const noexcept { return wholePaintCount; }
+    uint64_t meterPaints() const noexcept { return meterPaintCount; }
 
 private:
     static LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -82,9 +92,19 @@ private:
     EditorWindowClient& client;
     HWND window = nullptr;             // cleared on WM_NCDESTROY
     HMODULE moduleInstance = nullptr;  // null while no class use is held
+    // The picture as last painted, kept between paints: a meters-only paint goes over it, and a
+    // system expose is answered from it.
+    HDC bufferContext = nullptr;
+    HBITMAP buffer = nullptr;
+    HGDIOBJ bufferPrevious = nullptr;
+    bool bufferCurrent = false; // holds the whole picture as of the last whole paint
+    bool metersPending = false; // meter areas were invalidated since the last paint
+    void freeBuffer() noexcept;
     bool classRegistered = false;
     int32_t pixelsWide = kEditorWidth;
     int32_t pixelsHigh = kEditorHeight;
+    uint64_t wholePaintCount = 0;
+    uint64_t meterPaintCount = 0;
 };
 
 } // namespace kestravel::plugins

@@ -275,18 +275,24 @@ void* X11EditorWindow::dialogOwner() const
     return reinterpret_cast<void*>(static_cast<uintptr_t>(window));
 }
 
-void X11EditorWindow::repaint()
+void X11EditorWindow::repaint(bool metersOnly)
 {
+    // The notice lies over the picture's bottom, where meters may be: it goes with whole paints.
+    metersOnly = metersOnly && !dirty && backBufferValid && noticeText.empty();
     dirty = false;
     if (!connection || !window || !image || !shown || !server || !backBuffer)
         return;
+    ++paints;
     cairo_t* cr = cairo_create(image);
     cairo_font_options_t* options = cairo_font_options_create();
     cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
     cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_ON);
     cairo_set_font_options(cr, options);
     cairo_font_options_destroy(options);
-    client.paint(cr);
+    if (metersOnly)
+        client.paintMeters(cr);
+    else
+        client.paint(cr);
     if (!noticeText.empty()) {
         // Drawn in editor pixels, like the picture under it.
         const double scale = width / double{kEditorWidth};
@@ -369,8 +375,14 @@ void X11EditorWindow::timerFired()
         return;
     client.hold();
     drainEvents();
-    if (connection)
-        repaint();
+    if (connection) {
+        // Nothing changed: nothing is painted or sent.
+        const LookResult result = client.look();
+        if (result == LookResult::Whole)
+            dirty = true;
+        if (dirty || result == LookResult::Meters)
+            repaint(!dirty);
+    }
     client.letGo();
 }
 

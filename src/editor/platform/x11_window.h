@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "editor/editor_looks.h"
 #include "editor/editor_window.h"
 #include "editor/platform/run_loop_link.h"
 
@@ -22,7 +23,7 @@ typedef struct _cairo_device cairo_device_t;
 
 namespace kestravel::plugins {
 
-inline constexpr uint64_t kX11RepaintPeriodMs = 100;
+inline constexpr uint64_t kX11RepaintPeriodMs = kEditorTickMs; // each tick may look (editor_looks.h)
 
 // Two presses this close in time (ms) and place (pixels) are a double click.
 inline constexpr uint32_t kX11DoubleClickMs = 400;
@@ -33,6 +34,9 @@ class X11WindowClient {
 public:
     virtual ~X11WindowClient() = default;
     virtual void paint(cairo_t* context) = 0; // the whole picture, at the window's size
+    virtual void paintMeters(cairo_t* context) { paint(context); } // the meters alone, over the last picture
+    // A timer tick: what changed since the last look (a client that cannot tell: everything).
+    virtual LookResult look() { return LookResult::Whole; }
     // modifiers: the editor's key bits (kModifierShift, kModifierControl).
     virtual void pointerDown(int32_t x, int32_t y, uint32_t modifiers, bool doubleClick) = 0;
     virtual void pointerDrag(int32_t x, int32_t y, uint32_t modifiers) = 0;
@@ -70,13 +74,16 @@ public:
     // A line of text over the bottom of the picture until the next press (e.g. a missing chooser).
     void showNotice(const std::u16string& text);
     const std::u16string& notice() const noexcept { return noticeText; }
-    // [UI thread] Paints the picture and puts it on the screen now, as a tick does.
-    void repaint();
+    // [UI thread] Paints the picture (or only its meters, over the last one) and puts what
+    // changed on the screen now.
+    void repaint(bool metersOnly = false);
     // [UI thread] Waits until the server has handled everything sent so far (one round trip);
     // for tests and the benchmark, never on the host's loop.
     void waitForServer();
     // How many frames (or changed bands of one) reached the window (for tests and the benchmark).
     uint64_t framesShown() const noexcept { return frames; }
+    // How many times the picture (whole, or its meters) was painted.
+    uint64_t paintsDone() const noexcept { return paints; }
 
     // EditorWindow
     void invalidate() override;
@@ -121,6 +128,7 @@ private:
     bool dragging = false;
     bool dispatching = false;
     uint64_t frames = 0;
+    uint64_t paints = 0;
     std::u16string noticeText;
 };
 
