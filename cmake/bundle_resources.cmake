@@ -6,6 +6,8 @@
 #   VERSION   the bundle's version (the project version)
 #   SCALES    whole-number snapshot scale factors to render, |-separated: "1" or "1|2"
 #   STAMP     file touched when everything is written
+#   SIGNAL    (optional) a short WAV played through the module first, so the snapshots show
+#             its meters moving, with a hold line and a clip light
 foreach(var RACKHOST BUNDLE VERSION SCALES STAMP)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "bundle_resources: ${var} is not set")
@@ -48,11 +50,15 @@ foreach(i RANGE ${last})
     continue()
   endif()
   string(JSON cid GET "${rackhost_output}" Classes ${i} CID)
+  set(signal)
+  if(DEFINED SIGNAL)
+    set(signal --in ${SIGNAL})
+  endif()
   foreach(scale ${SCALES})
     if(scale STREQUAL "1")
-      rackhost(snapshot ${BUNDLE} --out ${resources}/Snapshots/${cid}_snapshot.png)
+      rackhost(snapshot ${BUNDLE} ${signal} --out ${resources}/Snapshots/${cid}_snapshot.png)
     else()
-      rackhost(snapshot ${BUNDLE} --scale ${scale} --out ${resources}/Snapshots/${cid}_snapshot_${scale}.0x.png)
+      rackhost(snapshot ${BUNDLE} ${signal} --scale ${scale} --out ${resources}/Snapshots/${cid}_snapshot_${scale}.0x.png)
     endif()
   endforeach()
 endforeach()

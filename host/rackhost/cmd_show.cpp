@@ -178,6 +178,8 @@ int runShow(const Arguments& args, std::ostream& out)
     if (auto file = args.value("file"))
         setModuleFile(plugin, pathFromUtf8(*file));
     applyControllerSettings(plugin, settings);
+    if (auto in = args.value("in"))
+        playThrough(plugin, pathFromUtf8(*in), settings);
     if (plugin.controller() == nullptr)
         throw HostError("\"" + name + "\" has no edit controller, so no editor");
     auto view = Ref<IPlugView>::adopt(plugin.controller()->createView("editor"));
@@ -232,6 +234,7 @@ constexpr OptionSpec kOptions[] = {
     {"screenshot", OptionKind::Value, "OUT.png", "the window's pixels, written before it closes"},
     {"file", OptionKind::Value, "X.wav", "a PLAYER's file or a RECORDER's destination, set through the saved state"},
     {"param", OptionKind::List, "ID=VALUE", "normalized parameter value set before the window opens"},
+    {"in", OptionKind::Value, "IN.wav", "played through the module first, so the meters show its levels"},
 };
 
 } // namespace

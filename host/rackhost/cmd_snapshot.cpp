@@ -25,6 +25,8 @@ int runSnapshot(const Arguments& args, std::ostream& out)
     if (auto file = args.value("file"))
         setModuleFile(plugin, pathFromUtf8(*file));
     applyControllerSettings(plugin, settings);
+    if (auto in = args.value("in"))
+        playThrough(plugin, pathFromUtf8(*in), settings);
     if (plugin.controller() == nullptr)
         throw HostError("\"" + plugin.description().name + "\" has no edit controller, so no editor");
     auto view = Ref<IPlugView>::adopt(plugin.controller()->createView("editor"));
@@ -56,6 +58,7 @@ constexpr OptionSpec kOptions[] = {
     {"param", OptionKind::List, "ID=VALUE", "normalized parameter value set before the picture is taken"},
     {"file", OptionKind::Value, "X.wav", "a PLAYER's file or a RECORDER's destination, set through the saved state"},
     {"scale", OptionKind::Value, "F", "display scale from 1 to 4: the picture is 960 x 580 times F, drawn at that size"},
+    {"in", OptionKind::Value, "IN.wav", "played through the module first, so the meters show its levels"},
 };
 
 } // namespace

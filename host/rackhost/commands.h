@@ -1,6 +1,7 @@
 // The commands of rackhost and what they share.
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -46,5 +47,10 @@ ParamPoint parseParamPoint(const std::string& text);
 
 // Applies settings on the controller side (as an automation lane's start value would be).
 void applyControllerSettings(const PluginInstance& plugin, const std::vector<ParamSetting>& settings);
+
+// A WAV file through the module, block by block (the settings at its first sample), so its
+// meters hold the levels an editor then shows. Input channel k hears the file's channel k
+// (a mono file feeds every channel).
+void playThrough(PluginInstance& plugin, const std::filesystem::path& wav, const std::vector<ParamSetting>& settings);
 
 } // namespace kestravel::plugins

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "bundle_test_support.h"
@@ -373,6 +374,34 @@ TEST(Rackhost, SnapshotWritesTheEditorAsPng)
                                           text(dir / "bad.png"), "--scale", bad});
         EXPECT_NE(refused.exitCode, 0) << bad;
     }
+}
+
+
+// --in plays a file through the module first: the picture then shows its meters with signal,
+// so it differs from the silent one. A file that cannot be read is an error.
+TEST(Rackhost, SnapshotInShowsTheLevels)
+{
+    TempDir dir;
+    WavAudio loud;
+    loud.channels = 2;
+    loud.sampleRate = 48000;
+    for (int i = 0; i < 4800; ++i)
+        for (int c = 0; c < 2; ++c)
+            loud.samples.push_back(i % 100 == 0 ? 1.0f : 0.25f);
+    writeWavFloat(dir / "loud.wav", loud);
+    const auto bytes = [](const std::filesystem::path& p) {
+        std::ifstream f(p, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(f), {});
+    };
+    const std::string bundle = text(bundlePath(kindByCode(2)));
+    Outcome o = rackhost({"snapshot", bundle, "--out", text(dir / "silent.png")});
+    ASSERT_EQ(o.exitCode, 0) << o.output;
+    o = rackhost({"snapshot", bundle, "--in", text(dir / "loud.wav"), "--out", text(dir / "loud.png")});
+    ASSERT_EQ(o.exitCode, 0) << o.output;
+    EXPECT_NE(bytes(dir / "silent.png"), bytes(dir / "loud.png"));
+    o = rackhost({"snapshot", bundle, "--in", text(dir / "missing.wav"), "--out", text(dir / "x.png")});
+    EXPECT_NE(o.exitCode, 0);
+    EXPECT_FALSE(std::filesystem::exists(dir / "x.png"));
 }
 
 } // namespace
