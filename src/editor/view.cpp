@@ -93,6 +93,8 @@ public:
 
     tresult PLUGIN_API attached(void* parent, FIDString type) override
     {
+        // The window paints the whole picture now: the next look compares with this one.
+        looks.look(state, host, steadySeconds());
 #ifdef _WIN32
         if (!window.attach(parent, type))
             return kResultFalse;
