@@ -16,6 +16,7 @@
 #include "counted_owner.h"
 #include "editor/paint_view.h"
 #include "editor/platform/gdi_canvas.h"
+#include "editor/editor_looks.h"
 #include "editor/platform/win32_window.h"
 #include "editor/view.h"
 #include "fake_editor_host.h"
@@ -295,6 +296,7 @@ TEST_F(WindowFixture, PaintMessagesAndWhatTheyDraw)
     std::vector<uint32_t> printed(960u * 580u);
     bitmap.copyTo(printed.data());
     EditorState state;
+    state.meters.sample(host, state, 0.0); // the attached editor has looked once: its meters show
     EXPECT_EQ(printed, gdiPicture(state, host));
 
     // The snapshot interface goes the same way while the window exists.
@@ -317,6 +319,45 @@ TEST_F(WindowFixture, PaintMessagesAndWhatTheyDraw)
     blank.copyTo(after.data());
     EXPECT_EQ(at(after, 100, 100), 0xFF123456u);
     EXPECT_EQ(at(after, 959, 579), 0xFF123456u);
+    view->release();
+}
+
+// Timer ticks look before they paint: idle, nothing is invalidated; a meter that moves
+// invalidates its own rectangle only; a parameter change the whole window.
+TEST_F(WindowFixture, TicksInvalidateOnlyWhatChanged)
+{
+    FakeEditorHost host(OUTPUT);
+    host.outputChannels = {2};
+    IPlugView* view = makeView(host);
+    ASSERT_EQ(view->attached(parent.hwnd, "HWND"), kResultOk);
+    HWND child = editorChild(parent.hwnd);
+    const auto ticks = [&](int n) {
+        for (int i = 0; i < n; ++i)
+            SendMessageW(child, WM_TIMER, kRepaintTimerId, 0);
+    };
+    const auto pending = [&](RECT& box) { return GetUpdateRect(child, &box, FALSE) != 0; };
+    RECT box{};
+    ValidateRect(child, nullptr);
+    ticks(30);
+    EXPECT_FALSE(pending(box)) << "an idle editor asks for no paint";
+
+    host.peaks[{MeterSide::Output, 0, 0}] = 0.5f; // the top meter: {28, 272, 922, 286}
+    ticks(kIdleTicksPerLook);
+    ASSERT_TRUE(pending(box));
+    EXPECT_GE(box.left, 27);
+    EXPECT_GE(box.top, 271);
+    EXPECT_LE(box.right, 923);
+    EXPECT_LE(box.bottom, 287);
+    UpdateWindow(child); // paints the meters over the kept picture
+    EXPECT_FALSE(pending(box));
+
+    host.set(kGainParam, 0.25);
+    ticks(1);
+    ASSERT_TRUE(pending(box));
+    EXPECT_EQ(box.left, 0);
+    EXPECT_EQ(box.top, 0);
+    EXPECT_EQ(box.right, 960);
+    EXPECT_EQ(box.bottom, 580);
     view->release();
 }
 
