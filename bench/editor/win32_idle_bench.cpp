@@ -38,11 +38,11 @@ public:
     }
     LookResult look() override
     {
-        const LookResult r = looks.tick(state, host, steadySeconds());
         if (!repaintEveryLook)
-            return r;
-        return ++ticks % kIdleTicksPerLook == 0 ? LookResult::Whole : LookResult::Nothing;
+            return looks.look(state, host, steadySeconds()); // as the view does on Windows
+        return LookResult::Whole; // every tick, at the idle pace: 10 times a second
     }
+    bool metersMoving() const override { return state.meters.moving(); }
     std::vector<Rect> meterAreas() const override { return {}; }
     void pointerDown(int32_t, int32_t, uint32_t, bool) override {}
     void pointerDrag(int32_t, int32_t, uint32_t) override {}
@@ -58,7 +58,6 @@ public:
     EditorState state;
     EditorLooks looks;
     bool repaintEveryLook;
-    int ticks = 0;
 };
 
 double processSeconds()

@@ -443,7 +443,13 @@ private:
         paintView(state, host, canvas, PaintParts::MetersOnly);
     }
 #endif
+#ifdef _WIN32
+    // The window's timer slows down itself while the meters rest: every tick looks.
+    LookResult look() override { return looks.look(state, host, steadySeconds()); }
+    bool metersMoving() const override { return state.meters.moving(); }
+#else
     LookResult look() override { return looks.tick(state, host, steadySeconds()); }
+#endif
 
     // A snapshot shows the levels the module gathered: it is a look of its own.
     void lookForSnapshot() { state.meters.sample(host, state, steadySeconds()); }

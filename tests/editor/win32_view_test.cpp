@@ -342,7 +342,7 @@ TEST_F(WindowFixture, TicksInvalidateOnlyWhatChanged)
     EXPECT_FALSE(pending(box)) << "an idle editor asks for no paint";
 
     host.peaks[{MeterSide::Output, 0, 0}] = 0.5f; // the top meter: {28, 272, 922, 286}
-    ticks(kIdleTicksPerLook);
+    ticks(1);
     ASSERT_TRUE(pending(box));
     EXPECT_GE(box.left, 27);
     EXPECT_GE(box.top, 271);

@@ -252,6 +252,11 @@ LRESULT Win32EditorWindow::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM
             break;
         case LookResult::Nothing: break;
         }
+        if (const UINT period = client.metersMoving() ? kRepaintPeriodMs : kIdleRepaintPeriodMs;
+            period != timerPeriod) {
+            timerPeriod = period;
+            SetTimer(hwnd, kRepaintTimerId, period, nullptr);
+        }
         return 0;
     case WM_MOUSEMOVE:
         if (wParam & MK_LBUTTON) {

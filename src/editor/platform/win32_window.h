@@ -19,7 +19,10 @@ inline constexpr wchar_t kEditorWindowClass[] = L"KestravelUtilityRackEditor";
 inline constexpr wchar_t kEditorWindowTitle[] = L"KESTRAVEL";
 inline constexpr UINT kEditorCloseMessage = WM_APP + 0x39; // 0x8039: destroy on the window's own thread
 inline constexpr UINT_PTR kRepaintTimerId = 1;
-inline constexpr UINT kRepaintPeriodMs = kEditorTickMs; // each tick may look (editor_looks.h)
+// Every tick looks (editor_looks.h): at the meters' pace while one moves, slower when all rest,
+// since each timer message costs, under Wine most of all.
+inline constexpr UINT kRepaintPeriodMs = kEditorTickMs;
+inline constexpr UINT kIdleRepaintPeriodMs = kEditorTickMs * kIdleTicksPerLook;
 
 // What the window procedure hands on to the editor, in client (device) pixels. [UI thread]
 class EditorWindowClient {
@@ -31,6 +34,8 @@ public:
     // their areas in device pixels.
     virtual LookResult look() { return LookResult::Whole; }
     virtual std::vector<Rect> meterAreas() const { return {}; }
+    // A meter still moves: the next look should come at the meters' pace.
+    virtual bool metersMoving() const { return false; }
     // May run modal dialogs. modifiers: kModifierShift / kModifierControl of editor/interaction.h.
     virtual void pointerDown(int32_t x, int32_t y, uint32_t modifiers, bool doubleClick) = 0;
     virtual void pointerDrag(int32_t x, int32_t y, uint32_t modifiers) = 0;
@@ -99,6 +104,7 @@ private:
     HGDIOBJ bufferPrevious = nullptr;
     bool bufferCurrent = false; // holds the whole picture as of the last whole paint
     bool metersPending = false; // meter areas were invalidated since the last paint
+    UINT timerPeriod = kRepaintPeriodMs;
     void freeBuffer() noexcept;
     bool classRegistered = false;
     int32_t pixelsWide = kEditorWidth;
