@@ -376,7 +376,8 @@ TEST_F(X11View, TwoModulesAtOnce)
     a.view.reset(); // released without removed
     EXPECT_EQ(loop.timers.size(), 1u);
     b.loaded.plugin->controller()->setParamNormalized(100, 0.2);
-    loop.tick();
+    for (int32_t t = 0; t < kIdleTicksPerLook; ++t) // the next look of an idle editor
+        loop.tick();
     EXPECT_EQ(differenceFrom(child(second), b.standIn()), 0u);
     b.view->removed();
     expectNothingLeft(second);
