@@ -146,7 +146,7 @@ tresult processBlock(ModuleCore& core, ProcessData& data) noexcept
         return engine.changePoints[static_cast<size_t>(order[i] & 0xFFFFFFFFu)];
     };
 
-    meterInputs(core, data); // before a kernel that writes in place
+    beginMeterBlock(core, data); // before a kernel that writes in place
     beginBypassBlock(core);
     int32 pos = 0;
     int32 next = 0;
@@ -167,6 +167,7 @@ tresult processBlock(ModuleCore& core, ProcessData& data) noexcept
             if (bypassSettledOff(core)) {
                 render(pos, end - pos);
             } else {
+                core.meters.kernelOutputs = false; // the outputs are metered after the mix
                 // In short chunks, so the dry input outlives a kernel that writes in place.
                 for (int32 from = pos; from < end; from += kBypassChunk) {
                     const int32 n = std::min(kBypassChunk, end - from);
@@ -179,7 +180,7 @@ tresult processBlock(ModuleCore& core, ProcessData& data) noexcept
         pos = end;
         if (pos == data.numSamples) {
             finishBypassBlock(core, data);
-            meterOutputs(core, data);
+            finishMeterBlock(core, data);
             return kResultOk;
         }
     }

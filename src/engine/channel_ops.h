@@ -8,12 +8,18 @@
 
 #include "engine/channel_kernels.h"
 
+#include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
 #include <type_traits>
+
+#if defined(__AVX2__)
+#include <immintrin.h>
+#endif
 
 namespace kestravel::plugins {
 namespace {
@@ -37,47 +43,87 @@ inline bool anyNonZero(SampleBits<S> bits) noexcept
     return (bits & ~sign) != 0;
 }
 
-namespace detail {
-
-template <typename S, typename In>
-SampleBits<S> scaleByCurve(S* out, const In* in, const double* curve, int32_t n) noexcept
+template <typename S>
+inline int32_t magnitudeKey(S x) noexcept
 {
-    SampleBits<S> bits = 0;
-    for (int32_t i = 0; i < n; ++i) {
-        const S y = finiteOrZero<S>(static_cast<double>(in[i]) * curve[i]);
-        out[i] = y;
-        bits |= std::bit_cast<SampleBits<S>>(y);
-    }
-    return bits;
+    return keyOfMagnitude(std::fabs(x));
 }
 
-template <typename S, typename In>
-SampleBits<S> scaleByConstant(S* out, const In* in, double gain, int32_t n) noexcept
+// What a loop keeps besides the samples: nothing, the input's keys, the output's, or both.
+enum : unsigned { kKeepNothing = 0, kKeepIn = 1, kKeepOut = 2 };
+
+// One call's largest keys, before they join a channel's lanes.
+struct PeakKeys {
+    int32_t in = 0;
+    int32_t out = 0;
+};
+
+inline void raiseLane(KeyLanes* lanes, int32_t key) noexcept
 {
-    SampleBits<S> bits = 0;
-    for (int32_t i = 0; i < n; ++i) {
-        const S y = finiteOrZero<S>(static_cast<double>(in[i]) * gain);
-        out[i] = y;
-        bits |= std::bit_cast<SampleBits<S>>(y);
-    }
-    return bits;
+    lanes->key[0] = std::max(lanes->key[0], key);
+}
+
+namespace detail {
+
+// Each loop in builds that keep no peaks, the input's, the output's or both; the writes and
+// their bits are the same in all of them. The output's key is taken before a non-finite
+// result becomes 0, from the magnitude the finiteness test computes anyway: a key at infinity
+// then means "look again" (see writeScaledKeeping).
+
+// One written sample: raw narrowed to S, or 0 when it is not finite.
+template <unsigned kKeep, typename S, typename In>
+inline S written(PeakKeys& k, In x, S raw) noexcept
+{
+    const S a = std::fabs(raw);
+    if constexpr ((kKeep & kKeepIn) != 0)
+        k.in = std::max(k.in, magnitudeKey(x));
+    if constexpr ((kKeep & kKeepOut) != 0)
+        k.out = std::max(k.out, keyOfMagnitude(a));
+    return a <= std::numeric_limits<S>::max() ? raw : S(0);
 }
 
 // Unity gain keeps the sample itself, in either width: widening, multiplying by 1 and narrowing
 // would give it back, but under denormals-are-zero a subnormal sample would read as 0. Only the
-// finiteness test is left, and it compares without changing the bits it keeps.
-template <typename S>
-inline S keepFinite(S v) noexcept
+// finiteness test is left, and it compares without changing the bits it keeps. The input's key
+// and the output's are one here.
+template <unsigned kKeep, typename S>
+inline S kept(PeakKeys& k, S x) noexcept
 {
-    return std::fabs(v) <= std::numeric_limits<S>::max() ? v : S(0);
+    return written<kKeep != 0 ? kKeepOut : 0u, S, S>(k, x, x);
 }
 
-template <typename S>
-SampleBits<S> passFinite(S* out, const S* in, int32_t n) noexcept
+template <unsigned kKeep, typename S, typename In>
+SampleBits<S> scaleByCurve(S* out, const In* in, const double* curve, int32_t n, PeakKeys& k) noexcept
 {
     SampleBits<S> bits = 0;
     for (int32_t i = 0; i < n; ++i) {
-        const S y = keepFinite(in[i]);
+        const In x = in[i];
+        const S y = written<kKeep>(k, x, static_cast<S>(static_cast<double>(x) * curve[i]));
+        out[i] = y;
+        bits |= std::bit_cast<SampleBits<S>>(y);
+    }
+    return bits;
+}
+
+template <unsigned kKeep, typename S, typename In>
+SampleBits<S> scaleByConstant(S* out, const In* in, double gain, int32_t n, PeakKeys& k) noexcept
+{
+    SampleBits<S> bits = 0;
+    for (int32_t i = 0; i < n; ++i) {
+        const In x = in[i];
+        const S y = written<kKeep>(k, x, static_cast<S>(static_cast<double>(x) * gain));
+        out[i] = y;
+        bits |= std::bit_cast<SampleBits<S>>(y);
+    }
+    return bits;
+}
+
+template <unsigned kKeep, typename S>
+SampleBits<S> passFinite(S* out, const S* in, int32_t n, PeakKeys& k) noexcept
+{
+    SampleBits<S> bits = 0;
+    for (int32_t i = 0; i < n; ++i) {
+        const S y = kept<kKeep>(k, in[i]);
         out[i] = y;
         bits |= std::bit_cast<SampleBits<S>>(y);
     }
@@ -85,87 +131,325 @@ SampleBits<S> passFinite(S* out, const S* in, int32_t n) noexcept
 }
 
 // Same-buffer variants: with one pointer the compiler needs no overlap check to vectorise.
-template <typename S>
-SampleBits<S> scaleInPlaceByCurve(S* io, const double* curve, int32_t n) noexcept
+template <unsigned kKeep, typename S>
+SampleBits<S> scaleInPlaceByCurve(S* io, const double* curve, int32_t n, PeakKeys& k) noexcept
 {
     SampleBits<S> bits = 0;
     for (int32_t i = 0; i < n; ++i) {
-        const S y = finiteOrZero<S>(static_cast<double>(io[i]) * curve[i]);
+        const S x = io[i];
+        const S y = written<kKeep>(k, x, static_cast<S>(static_cast<double>(x) * curve[i]));
         io[i] = y;
         bits |= std::bit_cast<SampleBits<S>>(y);
     }
     return bits;
 }
 
-template <typename S>
-SampleBits<S> passFiniteInPlace(S* io, int32_t n) noexcept
+template <unsigned kKeep, typename S>
+SampleBits<S> passFiniteInPlace(S* io, int32_t n, PeakKeys& k) noexcept
 {
     SampleBits<S> bits = 0;
     for (int32_t i = 0; i < n; ++i) {
-        const S y = keepFinite(io[i]);
+        const S y = kept<kKeep>(k, io[i]);
         io[i] = y;
         bits |= std::bit_cast<SampleBits<S>>(y);
     }
     return bits;
 }
 
-template <typename S>
-SampleBits<S> scaleInPlaceByConstant(S* io, double gain, int32_t n) noexcept
+template <unsigned kKeep, typename S>
+SampleBits<S> scaleInPlaceByConstant(S* io, double gain, int32_t n, PeakKeys& k) noexcept
 {
     SampleBits<S> bits = 0;
     for (int32_t i = 0; i < n; ++i) {
-        const S y = finiteOrZero<S>(static_cast<double>(io[i]) * gain);
+        const S x = io[i];
+        const S y = written<kKeep>(k, x, static_cast<S>(static_cast<double>(x) * gain));
         io[i] = y;
         bits |= std::bit_cast<SampleBits<S>>(y);
     }
     return bits;
+}
+
+template <unsigned kKeep, typename S, typename In>
+SampleBits<S> writeScaledBits(S* out, const In* in, int32_t n, GainView gain, PeakKeys& k) noexcept
+{
+    if constexpr (std::is_same_v<S, In>) {
+        const bool unity = !gain.curve && gain.constant == 1.0;
+        if (unity) {
+            const SampleBits<S> bits = out == in ? passFiniteInPlace<kKeep>(out, n, k) : passFinite<kKeep>(out, in, n, k);
+            k.in = k.out;
+            return bits;
+        }
+        if (out == in)
+            return gain.curve ? scaleInPlaceByCurve<kKeep>(out, gain.curve, n, k)
+                              : scaleInPlaceByConstant<kKeep>(out, gain.constant, n, k);
+    }
+    return gain.curve ? scaleByCurve<kKeep>(out, in, gain.curve, n, k)
+                      : scaleByConstant<kKeep>(out, in, gain.constant, n, k);
+}
+
+template <unsigned kKeep, typename S, typename In>
+SampleBits<S> writeScaledKeeping(S* out, const In* in, int32_t n, GainView gain, PeakKeys& k) noexcept
+{
+    const SampleBits<S> bits = writeScaledBits<kKeep>(out, in, n, gain, k);
+    if constexpr ((kKeep & kKeepOut) != 0) {
+        // A non-finite result was written as 0: the output's peak is that of what was written.
+        if (k.out >= kInfinityKey<S>) {
+            k.out = 0;
+            for (int32_t i = 0; i < n; ++i)
+                k.out = std::max(k.out, magnitudeKey(out[i]));
+        }
+    }
+    return bits;
+}
+
+template <bool kKeepsIn, typename In>
+void accumulate(double* acc, const In* in, int32_t n, PeakKeys& k) noexcept
+{
+    for (int32_t i = 0; i < n; ++i) {
+        const In x = in[i];
+        acc[i] += static_cast<double>(x);
+        if constexpr (kKeepsIn)
+            k.in = std::max(k.in, magnitudeKey(x));
+    }
 }
 
 } // namespace detail
 
+#if defined(__AVX2__)
+// With AVX2 the keeping loops are written out eight samples at a time, so their keys stay in
+// vector lanes until they are folded into the channel's: no reduction per call. The samples
+// and their bits are those of the plain loops: the same IEEE operations in the same order.
+// Keys are maxima, so the lanes they sit in need not follow the samples' order.
+namespace wide {
+
+inline __m256i magnitudeMask32() noexcept
+{
+    return _mm256_set1_epi32(0x7FFFFFFF);
+}
+
+template <typename T>
+struct Eight;
+
+template <>
+struct Eight<float> {
+    __m256 v;
+
+    static Eight at(const float* p) noexcept { return {_mm256_loadu_ps(p)}; }
+    static Eight narrowed(__m256d lo, __m256d hi) noexcept
+    {
+        return {_mm256_set_m128(_mm256_cvtpd_ps(hi), _mm256_cvtpd_ps(lo))};
+    }
+    __m256d low() const noexcept { return _mm256_cvtps_pd(_mm256_castps256_ps128(v)); }
+    __m256d high() const noexcept { return _mm256_cvtps_pd(_mm256_extractf128_ps(v, 1)); }
+    __m256 magnitude() const noexcept { return _mm256_and_ps(v, _mm256_castsi256_ps(magnitudeMask32())); }
+    __m256i keys() const noexcept { return _mm256_castps_si256(magnitude()); }
+    // Stores the finite samples and 0 for the others; ORs what was stored into bits.
+    void storeFinite(float* p, __m256i& bits) const noexcept
+    {
+        const __m256 finite = _mm256_cmp_ps(magnitude(), _mm256_set1_ps(std::numeric_limits<float>::max()), _CMP_LE_OQ);
+        const __m256 y = _mm256_and_ps(v, finite);
+        _mm256_storeu_ps(p, y);
+        bits = _mm256_or_si256(bits, _mm256_castps_si256(y));
+    }
+    static bool anyNonZero(__m256i bits) noexcept { return _mm256_testz_si256(bits, magnitudeMask32()) == 0; }
+};
+
+template <>
+struct Eight<double> {
+    __m256d a;
+    __m256d b;
+
+    static Eight at(const double* p) noexcept { return {_mm256_loadu_pd(p), _mm256_loadu_pd(p + 4)}; }
+    static Eight narrowed(__m256d lo, __m256d hi) noexcept { return {lo, hi}; }
+    __m256d low() const noexcept { return a; }
+    __m256d high() const noexcept { return b; }
+    static __m256d magnitude(__m256d x) noexcept
+    {
+        return _mm256_and_pd(x, _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFF)));
+    }
+    // a's keys in the low halves of the 64-bit lanes, b's in the high ones.
+    __m256i keys() const noexcept
+    {
+        const __m256i ka = _mm256_srli_epi64(_mm256_castpd_si256(magnitude(a)), 32);
+        const __m256i kb = _mm256_and_si256(_mm256_castpd_si256(magnitude(b)), _mm256_set1_epi64x(static_cast<long long>(0xFFFFFFFF00000000ULL)));
+        return _mm256_or_si256(ka, kb);
+    }
+    static void storeFinite(double* p, __m256d x, __m256i& bits) noexcept
+    {
+        const __m256d finite = _mm256_cmp_pd(magnitude(x), _mm256_set1_pd(std::numeric_limits<double>::max()), _CMP_LE_OQ);
+        const __m256d y = _mm256_and_pd(x, finite);
+        _mm256_storeu_pd(p, y);
+        bits = _mm256_or_si256(bits, _mm256_castpd_si256(y));
+    }
+    void storeFinite(double* p, __m256i& bits) const noexcept
+    {
+        storeFinite(p, a, bits);
+        storeFinite(p + 4, b, bits);
+    }
+    static bool anyNonZero(__m256i bits) noexcept
+    {
+        return _mm256_testz_si256(bits, _mm256_set1_epi64x(0x7FFFFFFFFFFFFFFF)) == 0;
+    }
+};
+
+// Folds eight lanes, and a scalar tail where there was one, into a channel's four.
+inline void fold(KeyLanes* lanes, __m256i m, bool hadTail, int32_t tail) noexcept
+{
+    const __m128i eight = _mm_max_epi32(_mm256_castsi256_si128(m), _mm256_extracti128_si256(m, 1));
+    __m128i four;
+    std::memcpy(&four, lanes->key.data(), sizeof four);
+    four = _mm_max_epi32(four, eight);
+    std::memcpy(lanes->key.data(), &four, sizeof four);
+    if (hadTail)
+        raiseLane(lanes, tail);
+}
+
+enum class Gain { Unity, Constant, Curve };
+
+template <unsigned kKeep, Gain kGain, typename S, typename In>
+bool scaled(S* out, const In* in, int32_t n, GainView gain, KeyLanes* inKeys, KeyLanes* outKeys) noexcept
+{
+    __m256i mi = _mm256_set1_epi32(kReadKey), mo = _mm256_setzero_si256(), bits = mo;
+    int32_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const Eight<In> x = Eight<In>::at(in + i);
+        Eight<S> raw;
+        if constexpr (kGain == Gain::Unity) {
+            raw = x;
+        } else if constexpr (kGain == Gain::Curve) {
+            raw = Eight<S>::narrowed(_mm256_mul_pd(x.low(), _mm256_loadu_pd(gain.curve + i)),
+                                     _mm256_mul_pd(x.high(), _mm256_loadu_pd(gain.curve + i + 4)));
+        } else {
+            const __m256d g = _mm256_set1_pd(gain.constant);
+            raw = Eight<S>::narrowed(_mm256_mul_pd(x.low(), g), _mm256_mul_pd(x.high(), g));
+        }
+        raw.storeFinite(out + i, bits);
+        if constexpr ((kKeep & kKeepIn) != 0)
+            mi = _mm256_max_epi32(mi, x.keys());
+        if constexpr ((kKeep & kKeepOut) != 0)
+            mo = _mm256_max_epi32(mo, raw.keys());
+    }
+    PeakKeys tail;
+    SampleBits<S> tailBits = 0;
+    const bool hadTail = i < n;
+    for (; i < n; ++i) {
+        const In x = in[i];
+        S raw;
+        if constexpr (kGain == Gain::Unity)
+            raw = x;
+        else
+            raw = static_cast<S>(static_cast<double>(x) * (kGain == Gain::Curve ? gain.curve[i] : gain.constant));
+        const S y = detail::written<kKeep>(tail, x, raw);
+        out[i] = y;
+        tailBits |= std::bit_cast<SampleBits<S>>(y);
+    }
+    if constexpr ((kKeep & kKeepIn) != 0)
+        fold(inKeys, mi, hadTail, tail.in);
+    if constexpr ((kKeep & kKeepOut) != 0) {
+        const __m256i over = _mm256_cmpgt_epi32(mo, _mm256_set1_epi32(kInfinityKey<S> - 1));
+        if (_mm256_testz_si256(over, over) == 0 || tail.out >= kInfinityKey<S>) {
+            // A non-finite result was written as 0: the output's keys are those of what was.
+            mo = _mm256_setzero_si256();
+            tail.out = 0;
+            for (int32_t j = 0; j < n; ++j)
+                tail.out = std::max(tail.out, magnitudeKey(out[j]));
+            raiseLane(outKeys, tail.out);
+        }
+        fold(outKeys, mo, hadTail, tail.out);
+    }
+    return Eight<S>::anyNonZero(bits) || anyNonZero<S>(tailBits);
+}
+
+template <unsigned kKeep, typename S, typename In>
+bool scaledBy(S* out, const In* in, int32_t n, GainView gain, KeyLanes* inKeys, KeyLanes* outKeys) noexcept
+{
+    if constexpr (std::is_same_v<S, In>)
+        if (!gain.curve && gain.constant == 1.0)
+            return scaled<kKeep, Gain::Unity>(out, in, n, gain, inKeys, outKeys);
+    return gain.curve ? scaled<kKeep, Gain::Curve>(out, in, n, gain, inKeys, outKeys)
+                      : scaled<kKeep, Gain::Constant>(out, in, n, gain, inKeys, outKeys);
+}
+
+template <typename In>
+void accumulateKeeping(double* acc, const In* in, int32_t n, KeyLanes* inKeys) noexcept
+{
+    __m256i mi = _mm256_set1_epi32(kReadKey);
+    int32_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const Eight<In> x = Eight<In>::at(in + i);
+        _mm256_storeu_pd(acc + i, _mm256_add_pd(_mm256_loadu_pd(acc + i), x.low()));
+        _mm256_storeu_pd(acc + i + 4, _mm256_add_pd(_mm256_loadu_pd(acc + i + 4), x.high()));
+        mi = _mm256_max_epi32(mi, x.keys());
+    }
+    PeakKeys tail;
+    detail::accumulate<true>(acc + i, in + i, n - i, tail);
+    fold(inKeys, mi, i < n, tail.in);
+}
+
+} // namespace wide
+#endif
+
 // out[i] = in[i] * gain; a null input reads as silence. out may be in itself.
-template <typename S, typename In>
-bool writeScaled(S* out, const In* in, int32_t n, GainView gain) noexcept
+template <unsigned kKeep, typename S, typename In>
+bool writeScaled(S* out, const In* in, int32_t n, GainView gain, KeyLanes* inKeys, KeyLanes* outKeys) noexcept
 {
     if (in == nullptr) {
         std::memset(out, 0, static_cast<size_t>(n) * sizeof(S));
         return false;
     }
-    SampleBits<S> bits = 0;
-    if constexpr (std::is_same_v<S, In>) {
-        const bool unity = !gain.curve && gain.constant == 1.0;
-        if (static_cast<const void*>(out) == static_cast<const void*>(in)) {
-            bits = unity        ? detail::passFiniteInPlace(out, n)
-                   : gain.curve ? detail::scaleInPlaceByCurve(out, gain.curve, n)
-                                : detail::scaleInPlaceByConstant(out, gain.constant, n);
-            return anyNonZero<S>(bits);
-        }
-        if (unity)
-            return anyNonZero<S>(detail::passFinite(out, in, n));
+    PeakKeys k;
+    if constexpr (kKeep == kKeepNothing) {
+        return anyNonZero<S>(detail::writeScaledBits<kKeep>(out, in, n, gain, k));
+    } else {
+#if defined(__AVX2__)
+        return wide::scaledBy<kKeep>(out, in, n, gain, inKeys, outKeys);
+#else
+        // One reduction per call here; the lanes only take its result.
+        const SampleBits<S> bits = detail::writeScaledKeeping<kKeep>(out, in, n, gain, k);
+        if constexpr ((kKeep & kKeepIn) != 0)
+            raiseLane(inKeys, std::max(k.in, kReadKey));
+        if constexpr ((kKeep & kKeepOut) != 0)
+            raiseLane(outKeys, k.out);
+        return anyNonZero<S>(bits);
+#endif
     }
-    bits = gain.curve ? detail::scaleByCurve(out, in, gain.curve, n)
-                      : detail::scaleByConstant(out, in, gain.constant, n);
-    return anyNonZero<S>(bits);
 }
 
 // acc[i] += in[i], in double.
-template <typename In>
-void accumulate(double* acc, const In* in, int32_t n) noexcept
+template <bool kKeep, typename In>
+void accumulate(double* acc, const In* in, int32_t n, KeyLanes* inKeys) noexcept
 {
-    for (int32_t i = 0; i < n; ++i)
-        acc[i] += static_cast<double>(in[i]);
+    if constexpr (!kKeep) {
+        PeakKeys k;
+        detail::accumulate<false>(acc, in, n, k);
+    } else {
+#if defined(__AVX2__)
+        wide::accumulateKeeping(acc, in, n, inKeys);
+#else
+        PeakKeys k;
+        detail::accumulate<true>(acc, in, n, k);
+        raiseLane(inKeys, std::max(k.in, kReadKey));
+#endif
+    }
+}
+
+template <typename S, typename In>
+constexpr std::array<ChannelKernels::Scale<S, In>, 4> scaleLoops() noexcept
+{
+    return {&writeScaled<kKeepNothing, S, In>, &writeScaled<kKeepIn, S, In>, &writeScaled<kKeepOut, S, In>,
+            &writeScaled<kKeepIn | kKeepOut, S, In>};
 }
 
 // The table of one instruction set's loops.
 constexpr ChannelKernels makeChannelKernels() noexcept
 {
     ChannelKernels k;
-    k.scale32 = &writeScaled<float, float>;
-    k.scale64 = &writeScaled<double, double>;
-    k.scale32From64 = &writeScaled<float, double>;
-    k.scale64From32 = &writeScaled<double, float>;
-    k.accumulate32 = &accumulate<float>;
-    k.accumulate64 = &accumulate<double>;
+    k.scale32 = scaleLoops<float, float>();
+    k.scale64 = scaleLoops<double, double>();
+    k.scale32From64 = scaleLoops<float, double>();
+    k.scale64From32 = scaleLoops<double, float>();
+    k.accumulate32 = {&accumulate<false, float>, &accumulate<true, float>};
+    k.accumulate64 = {&accumulate<false, double>, &accumulate<true, double>};
     return k;
 }
 

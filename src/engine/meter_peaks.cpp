@@ -1,9 +1,12 @@
 #include "engine/meter_peaks.h"
 
 #include "engine/bus_channels.h"
+#include "engine/channel_kernels.h"
+#include "engine/engine_state.h"
 #include "engine/module_core.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 
@@ -77,27 +80,20 @@ float peakDoubles(const double* x, int32_t n) noexcept
         most = a > most ? a : most;
         nan = nan || a != a;
     }
-    // Beyond the float range (infinity included) reads as infinity, which clips.
-    return nan || most > std::numeric_limits<float>::max() ? std::numeric_limits<float>::infinity()
-                                                          : static_cast<float>(most);
+    // Beyond the float range (infinity included) reads as infinity, which clips. The low bits
+    // go first, as in the kernel's peaks, so a value just below full scale cannot round up to it.
+    if (nan || most > std::numeric_limits<float>::max())
+        return std::numeric_limits<float>::infinity();
+    return static_cast<float>(std::bit_cast<double>(std::bit_cast<uint64_t>(most) & 0xFFFFFFFF00000000u));
 }
 
-void raise(std::atomic<float>& slot, float peak) noexcept
-{
-    // One writer: a plain load and store keep the larger; the editor's exchange may lose one
-    // block's peak to a race, which only shows it one look later.
-    if (peak > slot.load(std::memory_order_relaxed))
-        slot.store(peak, std::memory_order_relaxed);
-}
-
-// The buses the editor shows, and only those: a pass over a bus costs a good part of what the
-// kernel spends on it. Inputs: SUMMING's inputs, and the one input of BREAKOUT, DISTRIBUTOR and
-// RECORDER. Outputs: every branch, lane and strip, the main output of the other kinds, none of
-// RECORDER's (they are its input).
+// The buses the editor shows, and only those. Inputs: SUMMING's inputs, and the one input of
+// BREAKOUT, DISTRIBUTOR and RECORDER. Outputs: every branch, lane and strip, the main output of
+// the other kinds, none of RECORDER's (they are its input).
 int32 inputBusesShown(ModuleKind kind, int32 count) noexcept
 {
     switch (kind) {
-    case SUMMING: return count;
+    case SUMMING: return std::min(count, kMeterBuses);
     case BREAKOUT:
     case DISTRIBUTOR:
     case RECORDER: return std::min(count, 1);
@@ -110,63 +106,128 @@ int32 outputBusesShown(ModuleKind kind, int32 count) noexcept
     switch (kind) {
     case BREAKOUT:
     case DISTRIBUTOR:
-    case FADER_BANK: return count;
+    case FADER_BANK: return std::min(count, kMeterBuses);
     case RECORDER: return 0;
     default: return std::min(count, 1);
     }
 }
 
+// A channel the host flags silent, or a bus that is off, reads as silence, as in the kernel.
 template <typename S>
-float meterBuses(std::array<std::atomic<float>, kMeterBuses * kMeterChannels>& slots, const AudioBusBuffers* buses,
-                 int32 count, int32 frames) noexcept
+void meterUnreadInputs(ModuleCore& core, const ProcessData& data) noexcept
 {
-    float first = 0.0f; // bus 0's peak
-    for (int32 b = 0; b < std::min(count, kMeterBuses); ++b) {
-        S** rows = channelArray<S>(buses[b]);
-        if (rows == nullptr)
+    MeterPeaks& m = core.meters;
+    for (int32 b = 0; b < m.inputBuses; ++b) {
+        const auto i = static_cast<size_t>(b);
+        const AudioBusBuffers& bus = data.inputs[b];
+        uint64_t unread = m.inputsUnread[i] & ~bus.silenceFlags;
+        S** rows = channelArray<S>(bus);
+        if (unread == 0 || rows == nullptr || b >= core.numInputBuses || !core.inputBusActive[i].load())
             continue;
-        for (int32 c = 0; c < std::min(buses[b].numChannels, kMeterChannels); ++c) {
-            if (rows[c] == nullptr)
-                continue;
-            const float p = peakOf(rows[c], frames);
-            if (b == 0)
-                first = std::max(first, p);
-            raise(slots[static_cast<size_t>(b * kMeterChannels + c)], p);
+        for (; unread != 0; unread &= unread - 1) {
+            const int32 c = std::countr_zero(unread);
+            if (c < bus.numChannels && rows[c] != nullptr)
+                m.raiseInput(b, c, peakOf(rows[c], data.numSamples));
         }
     }
-    return first;
 }
 
 template <typename S>
-void meterAll(ModuleCore& core, const ProcessData& data, bool inputs) noexcept
+void meterOutputPass(MeterPeaks& m, const ProcessData& data) noexcept
 {
-    if (inputs) {
-        if (data.inputs != nullptr)
-            core.meters.blockInputPeak = meterBuses<S>(core.meters.input, data.inputs,
-                                                       inputBusesShown(core.kind, data.numInputs), data.numSamples);
-        return;
+    for (int32 b = 0; b < m.outputBuses; ++b) {
+        S** rows = channelArray<S>(data.outputs[b]);
+        if (rows == nullptr)
+            continue;
+        for (int32 c = 0; c < std::min(data.outputs[b].numChannels, kMeterChannels); ++c)
+            if (rows[c] != nullptr)
+                m.raiseOutput(b, c, peakOf(rows[c], data.numSamples));
     }
-    if (data.outputs != nullptr)
-        meterBuses<S>(core.meters.output, data.outputs, outputBusesShown(core.kind, data.numOutputs), data.numSamples);
-    // Asked after the kernel, so a take that starts inside this block counts it.
-    if (core.kind == RECORDER && core.meters.blockInputPeak >= kMeterClipPeak &&
-        core.recorder.recording.load(std::memory_order_relaxed))
-        core.meters.takeClipped.store(true, std::memory_order_relaxed);
 }
 
-void meter(ModuleCore& core, const ProcessData& data, bool inputs) noexcept
+// Reduces the lanes of the shown channels to peaks for the editor and starts them again; notes
+// which shown input channels the kernel left unread meanwhile.
+template <typename S>
+void publishKeys(MeterPeaks& m, const ProcessData& data) noexcept
 {
-    if (inputs)
-        core.meters.blockInputPeak = 0.0f;
-    if (!core.meters.enabled || data.numSamples <= 0)
-        return;
-    if (data.symbolicSampleSize == kSample32)
-        meterAll<Sample32>(core, data, inputs);
-    else if (data.symbolicSampleSize == kSample64)
-        meterAll<Sample64>(core, data, inputs);
+    auto take = [](KeyLanes& lanes) noexcept {
+        const int32_t key = *std::max_element(lanes.key.begin(), lanes.key.end());
+        lanes = KeyLanes{};
+        return key;
+    };
+    m.anyUnread = false;
+    for (int32 b = 0; b < m.inputBuses; ++b) {
+        uint64_t unread = 0;
+        for (int32 c = 0; c < std::min(data.inputs[b].numChannels, kMeterChannels); ++c) {
+            const int32_t key = take(m.inputKeys[MeterPeaks::slot(b, c)]);
+            if (key > kReadKey)
+                m.raiseInput(b, c, peakOfKey<S>(key));
+            else if (key == 0)
+                unread |= uint64_t{1} << c;
+        }
+        m.inputsUnread[static_cast<size_t>(b)] = unread;
+        m.anyUnread = m.anyUnread || unread != 0;
+    }
+    for (int32 b = 0; b < m.outputBuses; ++b)
+        for (int32 c = 0; c < std::min(data.outputs[b].numChannels, kMeterChannels); ++c)
+            if (const int32_t key = take(m.outputKeys[MeterPeaks::slot(b, c)]); key > kReadKey)
+                m.raiseOutput(b, c, peakOfKey<S>(key));
 }
+
+// Often enough that a look sees what was played up to the block after the previous look, or
+// at most this long ago (21 ms at 48 kHz).
+constexpr int64_t kPublishSamples = 1024;
 
 } // namespace
+
+void beginMeterBlock(ModuleCore& core, const ProcessData& data) noexcept
+{
+    MeterPeaks& m = core.meters;
+    m.blockInputPeak = 0.0f;
+    m.kernelOutputs = true;
+    const bool on = m.enabled && data.numSamples > 0 &&
+                    (data.symbolicSampleSize == kSample32 || data.symbolicSampleSize == kSample64);
+    m.inputBuses = on && data.inputs != nullptr ? inputBusesShown(core.kind, data.numInputs) : 0;
+    m.outputBuses = on && data.outputs != nullptr ? outputBusesShown(core.kind, data.numOutputs) : 0;
+    if (on && data.symbolicSampleSize != m.keySampleSize) {
+        // Keys of the other width would read as other peaks. A host switches only at set-up.
+        m.inputKeys.fill(KeyLanes{});
+        m.outputKeys.fill(KeyLanes{});
+        m.keySampleSize = data.symbolicSampleSize;
+    }
+    if (!m.anyUnread || m.inputBuses == 0)
+        return;
+    if (data.symbolicSampleSize == kSample32)
+        meterUnreadInputs<Sample32>(core, data);
+    else
+        meterUnreadInputs<Sample64>(core, data);
+}
+
+void finishMeterBlock(ModuleCore& core, const ProcessData& data) noexcept
+{
+    MeterPeaks& m = core.meters;
+    const bool wide = data.symbolicSampleSize == kSample64;
+    if (core.engine->bypassMixed && m.outputBuses > 0) {
+        if (wide)
+            meterOutputPass<Sample64>(m, data);
+        else
+            meterOutputPass<Sample32>(m, data);
+    }
+    m.unpublishedSamples += data.numSamples;
+    // RECORDER every block: its take light asks about this block's input alone.
+    if (core.kind == RECORDER || m.unpublishedSamples >= kPublishSamples || m.taken.load(std::memory_order_relaxed)) {
+        m.taken.store(false, std::memory_order_relaxed);
+        m.unpublishedSamples = 0;
+        if (wide)
+            publishKeys<Sample64>(m, data);
+        else
+            publishKeys<Sample32>(m, data);
+    }
+    // Asked after the kernel, so a take that starts inside this block counts it.
+    if (core.kind == RECORDER && m.blockInputPeak >= kMeterClipPeak &&
+        core.recorder.recording.load(std::memory_order_relaxed))
+        m.takeClipped.store(true, std::memory_order_relaxed);
+}
 
 float peakOf(const float* x, int32_t n) noexcept { return peakFloats(x, n); }
 float peakOf(const double* x, int32_t n) noexcept { return peakDoubles(x, n); }
@@ -176,10 +237,8 @@ float MeterPeaks::take(MeterSide side, int32_t bus, int32_t channel) noexcept
     if (bus < 0 || bus >= kMeterBuses || channel < 0 || channel >= kMeterChannels)
         return 0.0f;
     auto& slots = side == MeterSide::Input ? input : output;
-    return slots[static_cast<size_t>(bus * kMeterChannels + channel)].exchange(0.0f, std::memory_order_relaxed);
+    taken.store(true, std::memory_order_relaxed);
+    return slots[slot(bus, channel)].exchange(0.0f, std::memory_order_relaxed);
 }
-
-void meterInputs(ModuleCore& core, const ProcessData& data) noexcept { meter(core, data, true); }
-void meterOutputs(ModuleCore& core, const ProcessData& data) noexcept { meter(core, data, false); }
 
 } // namespace kestravel::plugins

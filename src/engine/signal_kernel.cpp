@@ -86,7 +86,7 @@ template <typename S>
 class SubBlock {
 public:
     SubBlock(ModuleCore& module, ProcessData& block, int32_t first, int32_t count) noexcept
-        : core(module), engine(*module.engine), ops(*module.engine->kernels), data(block),
+        : core(module), engine(*module.engine), ops(*module.engine->kernels), meters(module.meters), data(block),
           kind(routingKind(module.kind)), start(first), length(count),
           scratchUsable(count <= module.scratchRowLength)
     {
@@ -306,6 +306,11 @@ private:
         return channels != nullptr ? channels[ch] : nullptr;
     }
 
+    // The meters' keys of input (j, c) and output (b, ch), where they are shown; a negative
+    // bus is not metered at that loop.
+    KeyLanes* inKeys(int32 j, int32 c) noexcept { return j >= 0 ? meters.inputLanes(j, c) : nullptr; }
+    KeyLanes* outKeys(int32 b, int32 ch) noexcept { return b >= 0 ? meters.outputLanes(b, ch) : nullptr; }
+
     void note(int32 b, int32 ch, bool nonZero) noexcept
     {
         const uint64_t bit = uint64_t{1} << ch;
@@ -345,8 +350,8 @@ private:
         if (scratchUsable) {
             for (int32 c = 0; c < channels; ++c) {
                 const S* in = input(0, c);
-                ops.scale<float, S>(core.playerChannels[static_cast<size_t>(c)],
-                                      in ? in + start : nullptr, length, GainView{});
+                ops.scale<float, S>(core.playerChannels[static_cast<size_t>(c)], in ? in + start : nullptr,
+                                    length, GainView{}, in != nullptr ? inKeys(0, c) : nullptr);
             }
         }
         // An offline bounce may wait for the writer rather than drop.
@@ -379,7 +384,7 @@ private:
     }
 
     // out(b, ch) = gain * in(j, c) for one channel, silence when src is null.
-    void writeChannel(int32 b, int32 ch, const S* src, GainView gain, int32_t c0, int32_t n) noexcept
+    void writeChannel(int32 b, int32 ch, const S* src, int32 j, int32 c, GainView gain, int32_t c0, int32_t n) noexcept
     {
         S* out = output(b, ch);
         if (out == nullptr)
@@ -392,7 +397,7 @@ private:
             note(b, ch, false);
             return;
         }
-        note(b, ch, ops.scale<S, S>(out + at, src + at, n, gain));
+        note(b, ch, ops.scale<S, S>(out + at, src + at, n, gain, inKeys(j, c), outKeys(b, ch)));
     }
 
     void writeStraight(int32_t c0, int32_t n) noexcept
@@ -400,8 +405,9 @@ private:
         const GainView gain = gainAt(kMasterGainIndex, c0);
         for (int32 b = 0; b < data.numOutputs; ++b) {
             const bool live = outputLive(b);
+            // RECORDER's input is metered as the recorder is fed; the others' is not shown.
             for (int32 ch = 0; ch < data.outputs[b].numChannels; ++ch)
-                writeChannel(b, ch, live ? input(0, ch) : nullptr, gain, c0, n);
+                writeChannel(b, ch, live ? input(0, ch) : nullptr, -1, ch, gain, c0, n);
         }
     }
 
@@ -411,7 +417,7 @@ private:
             const bool live = outputLive(b);
             const GainView gain = gainAt(static_cast<size_t>(b), c0);
             for (int32 ch = 0; ch < data.outputs[b].numChannels; ++ch)
-                writeChannel(b, ch, live ? input(b, ch) : nullptr, gain, c0, n);
+                writeChannel(b, ch, live ? input(b, ch) : nullptr, b, ch, gain, c0, n);
         }
     }
 
@@ -425,7 +431,8 @@ private:
                 if (out == nullptr)
                     continue;
                 const float* row = live ? core.playerChannels[static_cast<size_t>(ch)] : nullptr;
-                note(b, ch, ops.scale<S, float>(out + at, row ? row + c0 : nullptr, n, GainView{}));
+                note(b, ch, ops.scale<S, float>(out + at, row ? row + c0 : nullptr, n, GainView{}, nullptr,
+                                                row ? outKeys(b, ch) : nullptr));
             }
         }
     }
@@ -440,7 +447,7 @@ private:
             const bool carries = outputLive(b) && b < activeCount;
             const S* src = carries ? input(0, b) : nullptr;
             for (int32 ch = data.outputs[b].numChannels - 1; ch >= 0; --ch)
-                writeChannel(b, ch, src, gain, c0, n);
+                writeChannel(b, ch, src, 0, b, gain, c0, n);
         }
     }
 
@@ -461,10 +468,14 @@ private:
             bool needed = false;
             for (int32 b = 0; b < data.numOutputs && !needed; ++b)
                 needed = ch < data.outputs[b].numChannels && open(b) && output(b, ch) != nullptr;
+            // The stage's keys are the branches': every open branch is a copy of it.
             bool nonZero = false;
+            KeyLanes staged;
             if (needed) {
-                const S* src = inChannels > 0 ? input(0, std::min(ch, inChannels - 1)) : nullptr;
-                nonZero = ops.scale<S, S>(stage.data(), src ? src + at : nullptr, n, gain);
+                const int32 c = std::min(ch, inChannels - 1);
+                const S* src = inChannels > 0 ? input(0, c) : nullptr;
+                nonZero = ops.scale<S, S>(stage.data(), src ? src + at : nullptr, n, gain,
+                                          src != nullptr ? inKeys(0, c) : nullptr, meters.outputLanes(0, 0) ? &staged : nullptr);
             }
             for (int32 b = 0; b < data.numOutputs; ++b) {
                 if (ch >= data.outputs[b].numChannels)
@@ -475,6 +486,9 @@ private:
                 if (open(b)) {
                     std::memcpy(out + at, stage.data(), static_cast<size_t>(n) * sizeof(S));
                     note(b, ch, nonZero);
+                    if (KeyLanes* keys = outKeys(b, ch))
+                        for (size_t l = 0; l < staged.key.size(); ++l)
+                            keys->key[l] = std::max(keys->key[l], staged.key[l]);
                 } else {
                     note(b, ch, ops.scale<S, S>(out + at, nullptr, n, gain));
                 }
@@ -503,11 +517,13 @@ private:
                 std::fill_n(sum.data(), n, 0.0);
                 for (int32 j = 0; j < summed; ++j) {
                     const int32 channels = data.inputs[j].numChannels;
-                    const S* src = channels > 0 ? input(j, std::min(ch, channels - 1)) : nullptr;
-                    if (src != nullptr)
-                        ops.accumulate(sum.data(), src + at, n);
+                    const int32 c = std::min(ch, channels - 1);
+                    const S* src = channels > 0 ? input(j, c) : nullptr;
+                    if (src == nullptr)
+                        continue;
+                    ops.accumulate(sum.data(), src + at, n, inKeys(j, c));
                 }
-                note(b, ch, ops.scale<S, double>(out + at, sum.data(), n, gain));
+                note(b, ch, ops.scale<S, double>(out + at, sum.data(), n, gain, nullptr, outKeys(b, ch)));
             }
         }
     }
@@ -515,6 +531,7 @@ private:
     ModuleCore& core;
     EngineState& engine;
     const ChannelKernels& ops;
+    MeterPeaks& meters;
     ProcessData& data;
     const ModuleKind kind;
     const int32_t start;

@@ -101,5 +101,50 @@ TEST(MeterPeaks, OddBlocksAndNonFiniteInput)
     EXPECT_EQ(core->meters.take(MeterSide::Input, 0, 0), 0.0f);
 }
 
+// A lane that is off leaves its input channel to the kernel unread; the meter still shows it,
+// at the latest one block after the lane was switched off.
+TEST(MeterPeaks, InputChannelsTheKernelLeavesUnreadAreMeteredToo)
+{
+    auto core = makeCore(BREAKOUT, 32);
+    core->paramValues[kActiveStripsParam].store(1.0 / 63.0); // two lanes
+    HostBlock<float> host(32, {4}, {1, 1, 1, 1});
+    for (size_t c = 0; c < 4; ++c)
+        host.fillInput(0, c, [c](size_t) { return 0.1f * static_cast<float>(c + 3); });
+    ASSERT_EQ(processBlock(*core, host.data), kResultOk);
+    for (int32 c = 0; c < 4; ++c)
+        EXPECT_FLOAT_EQ(core->meters.take(MeterSide::Input, 0, c), 0.1f * static_cast<float>(c + 3)) << c;
+
+    core->paramValues[kActiveStripsParam].store(0.0); // one lane: channel 1 goes unread
+    float seen = 0.0f;
+    for (int block = 0; block < 2; ++block) {
+        ASSERT_EQ(processBlock(*core, host.data), kResultOk);
+        seen = core->meters.take(MeterSide::Input, 0, 1);
+    }
+    EXPECT_FLOAT_EQ(seen, 0.4f);
+}
+
+// Peaks wait in the audio thread until the editor has looked or 1024 samples have passed; none
+// is lost on the way.
+TEST(MeterPeaks, NoPeakIsLostBetweenLooks)
+{
+    auto core = makeCore(OUTPUT, 32);
+    HostBlock<float> host(32, {2}, {2});
+    auto play = [&](float level) {
+        host.fillInput(0, 0, [level](size_t i) { return i == 9 ? level : 0.01f; });
+        ASSERT_EQ(processBlock(*core, host.data), kResultOk);
+    };
+    play(0.01f);
+    core->meters.take(MeterSide::Output, 0, 0);
+    for (int block = 0; block < 100; ++block) // 3200 samples without a look
+        play(block == 50 ? 0.5f : 0.01f);
+    EXPECT_EQ(core->meters.take(MeterSide::Output, 0, 0), 0.5f);
+
+    play(0.75f); // the last block before a look
+    const float first = core->meters.take(MeterSide::Output, 0, 0);
+    play(0.01f);
+    const float second = core->meters.take(MeterSide::Output, 0, 0);
+    EXPECT_EQ(std::max(first, second), 0.75f);
+}
+
 } // namespace
 } // namespace kestravel::plugins::test
