@@ -172,6 +172,18 @@ void publishKeys(MeterPeaks& m, const ProcessData& data) noexcept
         for (int32 c = 0; c < std::min(data.outputs[b].numChannels, kMeterChannels); ++c)
             if (const int32_t key = take(m.outputKeys[MeterPeaks::slot(b, c)]); key > kReadKey)
                 m.raiseOutput(b, c, peakOfKey<S>(key));
+    if (m.branchesOpen == 0)
+        return;
+    std::array<float, kMeterChannels> stage{};
+    for (size_t c = 0; c < stage.size(); ++c)
+        if (const int32_t key = take(m.stageKeys[c]); key > kReadKey)
+            stage[c] = peakOfKey<S>(key);
+    for (int32 b = 0; b < m.outputBuses; ++b)
+        if (((m.branchesOpen >> b) & 1u) != 0)
+            for (int32 c = 0; c < std::min(data.outputs[b].numChannels, kMeterChannels); ++c)
+                if (stage[static_cast<size_t>(c)] > 0.0f)
+                    m.raiseOutput(b, c, stage[static_cast<size_t>(c)]);
+    m.branchesOpen = 0;
 }
 
 // Often enough that a look sees what was played up to the block after the previous look, or
@@ -214,8 +226,9 @@ void finishMeterBlock(ModuleCore& core, const ProcessData& data) noexcept
             meterOutputPass<Sample32>(m, data);
     }
     m.unpublishedSamples += data.numSamples;
-    // RECORDER every block: its take light asks about this block's input alone.
-    if (core.kind == RECORDER || m.unpublishedSamples >= kPublishSamples || m.taken.load(std::memory_order_relaxed)) {
+    // Every block while RECORDER records: its take light asks about this block's input alone.
+    const bool recording = core.kind == RECORDER && core.recorder.recording.load(std::memory_order_relaxed);
+    if (recording || m.unpublishedSamples >= kPublishSamples || m.taken.load(std::memory_order_relaxed)) {
         m.taken.store(false, std::memory_order_relaxed);
         m.unpublishedSamples = 0;
         if (wide)
@@ -223,14 +236,26 @@ void finishMeterBlock(ModuleCore& core, const ProcessData& data) noexcept
         else
             publishKeys<Sample32>(m, data);
     }
-    // Asked after the kernel, so a take that starts inside this block counts it.
-    if (core.kind == RECORDER && m.blockInputPeak >= kMeterClipPeak &&
-        core.recorder.recording.load(std::memory_order_relaxed))
+    // Asked after the kernel, so a take that starts inside this block counts it from its start.
+    if (recording && m.blockInputPeak >= kMeterClipPeak)
         m.takeClipped.store(true, std::memory_order_relaxed);
 }
 
 float peakOf(const float* x, int32_t n) noexcept { return peakFloats(x, n); }
 float peakOf(const double* x, int32_t n) noexcept { return peakDoubles(x, n); }
+
+void MeterPeaks::startTake() noexcept
+{
+    takeClipped.store(false, std::memory_order_relaxed);
+    for (int32 c = 0; c < kMeterChannels; ++c) {
+        KeyLanes& lanes = inputKeys[slot(0, c)];
+        const int32_t key = *std::max_element(lanes.key.begin(), lanes.key.end());
+        lanes = KeyLanes{};
+        if (key > kReadKey)
+            raise(input[slot(0, c)], keySampleSize == kSample64 ? peakOfKey<double>(key) : peakOfKey<float>(key));
+    }
+    blockInputPeak = 0.0f;
+}
 
 float MeterPeaks::take(MeterSide side, int32_t bus, int32_t channel) noexcept
 {

@@ -44,8 +44,17 @@ struct MeterPeaks {
     int32_t keySampleSize = Steinberg::Vst::kSample32;
     int64_t unpublishedSamples = 0;
 
+    // DISTRIBUTOR: every open branch is a copy of one stage per channel, so the stage's keys
+    // stand for all of them, with the branches that were open since the last publication.
+    std::array<KeyLanes, kMeterChannels> stageKeys{};
+    uint64_t branchesOpen = 0;
+
     // [any thread but audio] The channel's peak since the last take, then 0 again.
     float take(MeterSide side, int32_t bus, int32_t channel) noexcept;
+
+    // [audio thread] A take starts here: the input's keys so far are published, so that the
+    // take's light sees only the take's own samples.
+    void startTake() noexcept;
 
     // [audio thread] Where the kernel keeps the keys of a shown channel; null when it is not.
     KeyLanes* inputLanes(int32_t bus, int32_t channel) noexcept
@@ -55,6 +64,10 @@ struct MeterPeaks {
     KeyLanes* outputLanes(int32_t bus, int32_t channel) noexcept
     {
         return kernelOutputs && bus < outputBuses && channel < kMeterChannels ? &outputKeys[slot(bus, channel)] : nullptr;
+    }
+    KeyLanes* stageLanes(int32_t channel) noexcept
+    {
+        return kernelOutputs && outputBuses > 0 && channel < kMeterChannels ? &stageKeys[static_cast<size_t>(channel)] : nullptr;
     }
     // [audio thread] A peak read on its own, past the lanes.
     void raiseInput(int32_t bus, int32_t channel, float peak) noexcept

@@ -464,18 +464,18 @@ private:
             widest = std::max(widest, data.outputs[b].numChannels);
         auto open = [&](int32 b) { return outputLive(b) && b < activeCount; };
         alignas(64) std::array<S, kCurveChunk> stage;
+        uint64_t opened = 0;
         for (int32 ch = widest - 1; ch >= 0; --ch) {
             bool needed = false;
             for (int32 b = 0; b < data.numOutputs && !needed; ++b)
                 needed = ch < data.outputs[b].numChannels && open(b) && output(b, ch) != nullptr;
             // The stage's keys are the branches': every open branch is a copy of it.
             bool nonZero = false;
-            KeyLanes staged;
             if (needed) {
                 const int32 c = std::min(ch, inChannels - 1);
                 const S* src = inChannels > 0 ? input(0, c) : nullptr;
                 nonZero = ops.scale<S, S>(stage.data(), src ? src + at : nullptr, n, gain,
-                                          src != nullptr ? inKeys(0, c) : nullptr, meters.outputLanes(0, 0) ? &staged : nullptr);
+                                          src != nullptr ? inKeys(0, c) : nullptr, meters.stageLanes(ch));
             }
             for (int32 b = 0; b < data.numOutputs; ++b) {
                 if (ch >= data.outputs[b].numChannels)
@@ -486,14 +486,14 @@ private:
                 if (open(b)) {
                     std::memcpy(out + at, stage.data(), static_cast<size_t>(n) * sizeof(S));
                     note(b, ch, nonZero);
-                    if (KeyLanes* keys = outKeys(b, ch))
-                        for (size_t l = 0; l < staged.key.size(); ++l)
-                            keys->key[l] = std::max(keys->key[l], staged.key[l]);
+                    if (b < 64)
+                        opened |= uint64_t{1} << b;
                 } else {
                     note(b, ch, ops.scale<S, S>(out + at, nullptr, n, gain));
                 }
             }
         }
+        meters.branchesOpen |= opened;
     }
 
     // The sum of the first N inputs, each through its clamped channel, in double. Channels go

@@ -62,7 +62,7 @@ void startRecorderCapture(ModuleCore& core) noexcept
     const auto position = static_cast<uint64_t>(core.sampleClock);
     // Wrapping sum: a host's absurd timeline must not be undefined behaviour.
     const auto timeline = static_cast<int64_t>(position + static_cast<uint64_t>(core.timelineOffset));
-    core.meters.takeClipped.store(false, std::memory_order_relaxed); // a new take's own light
+    core.meters.startTake(); // a new take's own light
     core.recorder.startCapture(position, timeline, core.paramValues[kTimestampTakesParam].load() > 0.5);
 }
 

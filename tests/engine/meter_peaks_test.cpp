@@ -101,6 +101,21 @@ TEST(MeterPeaks, OddBlocksAndNonFiniteInput)
     EXPECT_EQ(core->meters.take(MeterSide::Input, 0, 0), 0.0f);
 }
 
+// DISTRIBUTOR's open branches are copies of one stage and show its level; a closed one shows none.
+TEST(MeterPeaks, OpenBranchesShowTheStageClosedOnesNothing)
+{
+    auto core = makeCore(DISTRIBUTOR, 32);
+    core->paramValues[kActiveStripsParam].store(1.0 / 63.0); // two of three branches
+    HostBlock<float> host(32, {2}, {2, 2, 2});
+    host.fillInput(0, 0, [](size_t) { return 0.25f; });
+    host.fillInput(0, 1, [](size_t) { return -0.5f; });
+    ASSERT_EQ(processBlock(*core, host.data), kResultOk);
+    for (int32 b = 0; b < 3; ++b) {
+        EXPECT_EQ(core->meters.take(MeterSide::Output, b, 0), b < 2 ? 0.25f : 0.0f) << b;
+        EXPECT_EQ(core->meters.take(MeterSide::Output, b, 1), b < 2 ? 0.5f : 0.0f) << b;
+    }
+}
+
 // A lane that is off leaves its input channel to the kernel unread; the meter still shows it,
 // at the latest one block after the lane was switched off.
 TEST(MeterPeaks, InputChannelsTheKernelLeavesUnreadAreMeteredToo)

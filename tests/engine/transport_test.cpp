@@ -593,5 +593,30 @@ TEST(RecorderSync, TakeClipLightCoversOneTake)
     }
 }
 
+// A clip just before a take starts, in the same block or a few blocks earlier, is not the take's.
+TEST(RecorderSync, AClipJustBeforeTheTakeIsNotTheTakes)
+{
+    TempFolder folder;
+    auto core = makeCore(RECORDER, 64);
+    core->paramValues[kFollowTransportParam].store(0.0);
+    HostBlock<float> host(64, {1}, {1});
+    host.useContext(kTimeValid, 0);
+    host.fillInput(0, 0, [](size_t) { return 0.5f; });
+    ASSERT_EQ(processBlock(*core, host.data), kResultOk);
+    host.fillInput(0, 0, [](size_t i) { return i == 3 ? 1.0f : 0.5f; });
+    ASSERT_EQ(processBlock(*core, host.data), kResultOk); // no look since: its keys wait
+    core->recorder.prepareDestination(folder.file("take.wav"), 1, 48000);
+    host.fillInput(0, 0, [](size_t i) { return i == 9 ? -1.0f : 0.5f; });
+    FakeChanges changes{FakeQueue(kPlayRecordParam, {{32, 1.0}})};
+    host.data.inputParameterChanges = &changes;
+    ASSERT_EQ(processBlock(*core, host.data), kResultOk); // starts at sample 32
+    host.data.inputParameterChanges = nullptr;
+    ASSERT_TRUE(core->recorder.recording.load());
+    EXPECT_FALSE(core->meters.takeClipped.load());
+    EXPECT_EQ(core->meters.take(MeterSide::Input, 0, 0), 1.0f); // the meter showed both clips
+    core->recorder.stopCapture();
+    core->recorder.stopWriter();
+}
+
 } // namespace
 } // namespace kestravel::plugins::test
