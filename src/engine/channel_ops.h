@@ -306,7 +306,11 @@ inline void fold(KeyLanes* lanes, __m256i m, bool hadTail, int32_t tail) noexcep
 
 enum class Gain { Unity, Constant, Curve };
 
-template <unsigned kKeep, Gain kGain, typename S, typename In>
+// kDerived: rounding is monotonic, so under one gain the largest |x| of a lane, scaled and
+// narrowed as its samples were, is the largest |y| of that lane. The output's keys then come
+// from the input's after the loop, which pays from a few dozen samples on. (A double's key
+// has lost the bits that would make this exact.)
+template <unsigned kKeep, Gain kGain, bool kDerived, typename S, typename In>
 bool scaled(S* out, const In* in, int32_t n, GainView gain, KeyLanes* inKeys, KeyLanes* outKeys) noexcept
 {
     __m256i mi = _mm256_set1_epi32(kReadKey), mo = _mm256_setzero_si256(), bits = mo;
@@ -326,8 +330,13 @@ bool scaled(S* out, const In* in, int32_t n, GainView gain, KeyLanes* inKeys, Ke
         raw.storeFinite(out + i, bits);
         if constexpr ((kKeep & kKeepIn) != 0)
             mi = _mm256_max_epi32(mi, x.keys());
-        if constexpr ((kKeep & kKeepOut) != 0)
+        if constexpr ((kKeep & kKeepOut) != 0 && !kDerived)
             mo = _mm256_max_epi32(mo, raw.keys());
+    }
+    if constexpr (kDerived) {
+        const Eight<float> largest{_mm256_castsi256_ps(mi)};
+        const __m256d g = _mm256_set1_pd(std::fabs(gain.constant));
+        mo = Eight<S>::narrowed(_mm256_mul_pd(largest.low(), g), _mm256_mul_pd(largest.high(), g)).keys();
     }
     PeakKeys tail;
     SampleBits<S> tailBits = 0;
@@ -365,9 +374,13 @@ bool scaledBy(S* out, const In* in, int32_t n, GainView gain, KeyLanes* inKeys, 
 {
     if constexpr (std::is_same_v<S, In>)
         if (!gain.curve && gain.constant == 1.0)
-            return scaled<kKeep, Gain::Unity>(out, in, n, gain, inKeys, outKeys);
-    return gain.curve ? scaled<kKeep, Gain::Curve>(out, in, n, gain, inKeys, outKeys)
-                      : scaled<kKeep, Gain::Constant>(out, in, n, gain, inKeys, outKeys);
+            return scaled<kKeep, Gain::Unity, false>(out, in, n, gain, inKeys, outKeys);
+    if (gain.curve)
+        return scaled<kKeep, Gain::Curve, false>(out, in, n, gain, inKeys, outKeys);
+    if constexpr (std::is_same_v<In, float> && kKeep == (kKeepIn | kKeepOut))
+        if (n >= 64)
+            return scaled<kKeep, Gain::Constant, true>(out, in, n, gain, inKeys, outKeys);
+    return scaled<kKeep, Gain::Constant, false>(out, in, n, gain, inKeys, outKeys);
 }
 
 template <typename In>

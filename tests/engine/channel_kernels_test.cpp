@@ -143,7 +143,7 @@ TEST(ChannelKernels, KeepingLoopsWriteThePlainBitsAndKeepTheirPeaks)
     const Gain gains[] = {{"unity", true, false}, {"constant", false, false}, {"curve", false, true}};
     for (const auto& [tableName, table] : tables)
         for (const char* kind : {"signal", "silence", "NaN", "minus infinity", "loud", "just below full scale"})
-            for (const size_t n : {size_t{1}, size_t{7}, size_t{8}, size_t{16}, size_t{37}})
+            for (const size_t n : {size_t{1}, size_t{7}, size_t{8}, size_t{16}, size_t{37}, size_t{64}, size_t{101}})
                 for (const Gain& gain : gains)
                     for (const bool inPlace : {false, true}) {
                         SCOPED_TRACE(std::string(tableName) + ", " + kind + ", n " + std::to_string(n) + ", " +
