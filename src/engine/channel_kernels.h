@@ -72,6 +72,10 @@ struct ChannelKernels {
     // acc[i] += in[i] in double; raises inKeys by what it read.
     template <typename In>
     using Accumulate = void (*)(double* acc, const In* in, int32_t n, KeyLanes* inKeys);
+    // acc[i] = (acc[i] + a[i]) + b[i]: two accumulations in one pass, in their order, so a sum
+    // of many inputs waits on its running total half as often.
+    template <typename In>
+    using AccumulatePair = void (*)(double* acc, const In* a, const In* b, int32_t n, KeyLanes* aKeys, KeyLanes* bKeys);
 
     std::array<Scale<float, float>, 4> scale32{};
     std::array<Scale<double, double>, 4> scale64{};
@@ -79,12 +83,17 @@ struct ChannelKernels {
     std::array<Scale<double, float>, 4> scale64From32{};
     std::array<Accumulate<float>, 2> accumulate32{};
     std::array<Accumulate<double>, 2> accumulate64{};
+    std::array<AccumulatePair<float>, 4> accumulatePair32{};
+    std::array<AccumulatePair<double>, 4> accumulatePair64{};
 
     template <typename S, typename In>
     bool scale(S* out, const In* in, int32_t n, GainView gain, KeyLanes* inKeys = nullptr,
                KeyLanes* outKeys = nullptr) const noexcept;
     template <typename In>
     void accumulate(double* acc, const In* in, int32_t n, KeyLanes* inKeys = nullptr) const noexcept;
+    template <typename In>
+    void accumulatePair(double* acc, const In* a, const In* b, int32_t n, KeyLanes* aKeys = nullptr,
+                        KeyLanes* bKeys = nullptr) const noexcept;
 
     static size_t build(const KeyLanes* inKeys, const KeyLanes* outKeys) noexcept
     {
@@ -121,6 +130,18 @@ template <>
 inline void ChannelKernels::accumulate(double* acc, const double* in, int32_t n, KeyLanes* i) const noexcept
 {
     accumulate64[i != nullptr ? 1 : 0](acc, in, n, i);
+}
+template <>
+inline void ChannelKernels::accumulatePair(double* acc, const float* a, const float* b, int32_t n, KeyLanes* ka,
+                                           KeyLanes* kb) const noexcept
+{
+    accumulatePair32[build(ka, kb)](acc, a, b, n, ka, kb);
+}
+template <>
+inline void ChannelKernels::accumulatePair(double* acc, const double* a, const double* b, int32_t n, KeyLanes* ka,
+                                           KeyLanes* kb) const noexcept
+{
+    accumulatePair64[build(ka, kb)](acc, a, b, n, ka, kb);
 }
 
 // [any thread] The loops for the baseline instruction set, always available.

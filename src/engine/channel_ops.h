@@ -213,6 +213,20 @@ void accumulate(double* acc, const In* in, int32_t n, PeakKeys& k) noexcept
     }
 }
 
+template <unsigned kKeep, typename In>
+void accumulatePair(double* acc, const In* a, const In* b, int32_t n, PeakKeys& ka, PeakKeys& kb) noexcept
+{
+    for (int32_t i = 0; i < n; ++i) {
+        const In x = a[i];
+        const In y = b[i];
+        acc[i] = (acc[i] + static_cast<double>(x)) + static_cast<double>(y);
+        if constexpr ((kKeep & 1u) != 0)
+            ka.in = std::max(ka.in, magnitudeKey(x));
+        if constexpr ((kKeep & 2u) != 0)
+            kb.in = std::max(kb.in, magnitudeKey(y));
+    }
+}
+
 } // namespace detail
 
 #if defined(__AVX2__)
@@ -295,11 +309,9 @@ struct Eight<double> {
 // Folds eight lanes, and a scalar tail where there was one, into a channel's four.
 inline void fold(KeyLanes* lanes, __m256i m, bool hadTail, int32_t tail) noexcept
 {
+    auto* four = reinterpret_cast<__m128i*>(lanes->key.data()); // KeyLanes is 16-byte aligned
     const __m128i eight = _mm_max_epi32(_mm256_castsi256_si128(m), _mm256_extracti128_si256(m, 1));
-    __m128i four;
-    std::memcpy(&four, lanes->key.data(), sizeof four);
-    four = _mm_max_epi32(four, eight);
-    std::memcpy(lanes->key.data(), &four, sizeof four);
+    _mm_store_si128(four, _mm_max_epi32(eight, _mm_load_si128(four)));
     if (hadTail)
         raiseLane(lanes, tail);
 }
@@ -399,6 +411,29 @@ void accumulateKeeping(double* acc, const In* in, int32_t n, KeyLanes* inKeys) n
     fold(inKeys, mi, i < n, tail.in);
 }
 
+template <unsigned kKeep, typename In>
+void accumulatePairKeeping(double* acc, const In* a, const In* b, int32_t n, KeyLanes* aKeys, KeyLanes* bKeys) noexcept
+{
+    __m256i ma = _mm256_set1_epi32(kReadKey), mb = ma;
+    int32_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const Eight<In> x = Eight<In>::at(a + i);
+        const Eight<In> y = Eight<In>::at(b + i);
+        _mm256_storeu_pd(acc + i, _mm256_add_pd(_mm256_add_pd(_mm256_loadu_pd(acc + i), x.low()), y.low()));
+        _mm256_storeu_pd(acc + i + 4, _mm256_add_pd(_mm256_add_pd(_mm256_loadu_pd(acc + i + 4), x.high()), y.high()));
+        if constexpr ((kKeep & 1u) != 0)
+            ma = _mm256_max_epi32(ma, x.keys());
+        if constexpr ((kKeep & 2u) != 0)
+            mb = _mm256_max_epi32(mb, y.keys());
+    }
+    PeakKeys ta, tb;
+    detail::accumulatePair<kKeep>(acc + i, a + i, b + i, n - i, ta, tb);
+    if constexpr ((kKeep & 1u) != 0)
+        fold(aKeys, ma, i < n, ta.in);
+    if constexpr ((kKeep & 2u) != 0)
+        fold(bKeys, mb, i < n, tb.in);
+}
+
 } // namespace wide
 #endif
 
@@ -446,6 +481,32 @@ void accumulate(double* acc, const In* in, int32_t n, KeyLanes* inKeys) noexcept
     }
 }
 
+template <unsigned kKeep, typename In>
+void accumulatePair(double* acc, const In* a, const In* b, int32_t n, KeyLanes* aKeys, KeyLanes* bKeys) noexcept
+{
+    if constexpr (kKeep == 0) {
+        PeakKeys ka, kb;
+        detail::accumulatePair<0>(acc, a, b, n, ka, kb);
+    } else {
+#if defined(__AVX2__)
+        wide::accumulatePairKeeping<kKeep>(acc, a, b, n, aKeys, bKeys);
+#else
+        PeakKeys ka, kb;
+        detail::accumulatePair<kKeep>(acc, a, b, n, ka, kb);
+        if constexpr ((kKeep & 1u) != 0)
+            raiseLane(aKeys, std::max(ka.in, kReadKey));
+        if constexpr ((kKeep & 2u) != 0)
+            raiseLane(bKeys, std::max(kb.in, kReadKey));
+#endif
+    }
+}
+
+template <typename In>
+constexpr std::array<ChannelKernels::AccumulatePair<In>, 4> pairLoops() noexcept
+{
+    return {&accumulatePair<0, In>, &accumulatePair<1, In>, &accumulatePair<2, In>, &accumulatePair<3, In>};
+}
+
 template <typename S, typename In>
 constexpr std::array<ChannelKernels::Scale<S, In>, 4> scaleLoops() noexcept
 {
@@ -463,6 +524,8 @@ constexpr ChannelKernels makeChannelKernels() noexcept
     k.scale64From32 = scaleLoops<double, float>();
     k.accumulate32 = {&accumulate<false, float>, &accumulate<true, float>};
     k.accumulate64 = {&accumulate<false, double>, &accumulate<true, double>};
+    k.accumulatePair32 = pairLoops<float>();
+    k.accumulatePair64 = pairLoops<double>();
     return k;
 }
 

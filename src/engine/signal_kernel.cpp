@@ -515,14 +515,25 @@ private:
                     continue;
                 }
                 std::fill_n(sum.data(), n, 0.0);
+                // Two inputs per pass, in their order: the same sums, bit for bit.
+                const S* held = nullptr;
+                KeyLanes* heldKeys = nullptr;
                 for (int32 j = 0; j < summed; ++j) {
                     const int32 channels = data.inputs[j].numChannels;
                     const int32 c = std::min(ch, channels - 1);
                     const S* src = channels > 0 ? input(j, c) : nullptr;
                     if (src == nullptr)
                         continue;
-                    ops.accumulate(sum.data(), src + at, n, inKeys(j, c));
+                    if (held == nullptr) {
+                        held = src;
+                        heldKeys = inKeys(j, c);
+                        continue;
+                    }
+                    ops.accumulatePair(sum.data(), held + at, src + at, n, heldKeys, inKeys(j, c));
+                    held = nullptr;
                 }
+                if (held != nullptr)
+                    ops.accumulate(sum.data(), held + at, n, heldKeys);
                 note(b, ch, ops.scale<S, double>(out + at, sum.data(), n, gain, nullptr, outKeys(b, ch)));
             }
         }

@@ -166,6 +166,7 @@ TEST(ChannelKernels, JustBelowFullScaleIsNoClip)
     EXPECT_EQ(peakOfKey<double>(static_cast<int32_t>(std::bit_cast<uint64_t>(1.0) >> 32)), 1.0f);
 }
 
+// One input at a time or two per pass: the same sums, bit for bit, and each input's own peak.
 TEST(ChannelKernels, AccumulateKeepsTheInputsPeak)
 {
     std::vector<std::pair<const char*, const ChannelKernels*>> tables{{"baseline", &baselineChannelKernels()}};
@@ -184,6 +185,23 @@ TEST(ChannelKernels, AccumulateKeepsTheInputsPeak)
                     ASSERT_EQ(bitsOf(kept[i]), bitsOf(plain[i]));
                 expectPeak(largestKeyPeak(keys, false), referencePeak(x), false);
                 EXPECT_GE(*std::max_element(keys.key.begin(), keys.key.end()), kReadKey);
+
+                std::vector<float> y(n);
+                for (size_t i = 0; i < n; ++i)
+                    y[i] = 1.0e-3f * static_cast<float>(i) - 0.7f;
+                table->accumulate<float>(plain.data(), y.data(), static_cast<int32_t>(n));
+                for (const int build : {0, 1, 2, 3}) {
+                    std::vector<double> paired(n, 0.25);
+                    KeyLanes a, b;
+                    table->accumulatePair<float>(paired.data(), x.data(), y.data(), static_cast<int32_t>(n),
+                                                 (build & 1) ? &a : nullptr, (build & 2) ? &b : nullptr);
+                    for (size_t i = 0; i < n; ++i)
+                        ASSERT_EQ(bitsOf(paired[i]), bitsOf(plain[i])) << "build " << build << ", sample " << i;
+                    if (build & 1)
+                        expectPeak(largestKeyPeak(a, false), referencePeak(x), false);
+                    if (build & 2)
+                        expectPeak(largestKeyPeak(b, false), referencePeak(y), false);
+                }
             }
 }
 
