@@ -1,6 +1,7 @@
 #pragma once
-// Per-channel peaks for the editor's meters: the audio thread raises them, the editor takes
-// them. One relaxed atomic per channel; nothing waits on either side.
+// Per-channel peaks for the editor's meters. The kernel's loops keep magnitude keys in lanes
+// the audio thread alone touches; the audio thread publishes them as peaks into one relaxed
+// atomic per channel, which the editor takes. Nothing waits on either side.
 
 #include "core/meter_tap.h"
 #include "engine/channel_kernels.h"
@@ -92,15 +93,16 @@ private:
     }
     static void raise(std::atomic<float>& slot, float peak) noexcept
     {
-        // One writer: a plain load and store keep the larger; the editor's exchange may lose
-        // one publication to a race, which only shows it one look later.
+        // One writer: a plain load and store keep the larger. Racing the editor's exchange, a
+        // publication smaller than the peak the editor just took can be dropped; that look
+        // showed the larger one.
         if (peak > slot.load(std::memory_order_relaxed))
             slot.store(peak, std::memory_order_relaxed);
     }
 };
 
 // [audio thread, never allocates] Before the kernel: which buses this block meters, and the
-// input channels the last kernel did not read, before this one may overwrite them in place.
+// input channels the kernel has left unread of late, before it may overwrite them in place.
 void beginMeterBlock(ModuleCore& core, const Steinberg::Vst::ProcessData& data) noexcept;
 // [audio thread, never allocates] After the block: the outputs again where a bypass mixed them,
 // the keys published when the editor has looked or enough samples have passed, and RECORDER's
