@@ -125,6 +125,47 @@ TEST(FileControl, RecorderArmsAtOnceAndNeverOverwrites)
     EXPECT_EQ(recorder->statusText(), "Recording 0 frames; dropped 0");
 }
 
+// What the editor reads of the audio path through the module object: bus widths, peaks taken
+// once, and the take light, which a clip during a take lights and arming the next take puts out.
+TEST(FileControl, TheEditorReadsTheMetersAndTheTakeLight)
+{
+    TempDir dir;
+    Module recorder(RECORDER);
+    setUp(*recorder);
+    EXPECT_EQ(recorder->inputBusChannelCount(0), 2);
+    EXPECT_EQ(recorder->outputBusChannelCount(0), 2);
+    EXPECT_EQ(recorder->outputBusChannelCount(1), 0);
+    EXPECT_EQ(recorder->inputBusChannelCount(-1), 0);
+    std::string message;
+    ASSERT_TRUE(recorder->setFile(dir.file("take.wav"), message)) << message;
+    recorder->activateBus(kAudio, kInput, 0, true);
+    recorder->activateBus(kAudio, kOutput, 0, true);
+    recorder->setParamNormalized(kFollowTransportParam, 0.0);
+    ASSERT_EQ(recorder->setProcessing(true), kResultOk);
+
+    StereoBlock block(kRealtime, 64);
+    std::fill(block.in[0].begin(), block.in[0].end(), 0.5f);
+    std::fill(block.in[1].begin(), block.in[1].end(), -0.25f);
+    ASSERT_EQ(recorder->process(block.data), kResultOk);
+    EXPECT_EQ(recorder->takeMeterPeak(MeterSide::Input, 0, 0), 0.5f);
+    EXPECT_EQ(recorder->takeMeterPeak(MeterSide::Input, 0, 1), 0.25f);
+    EXPECT_EQ(recorder->takeMeterPeak(MeterSide::Input, 0, 0), 0.0f); // taken
+    EXPECT_EQ(recorder->takeMeterPeak(MeterSide::Output, 0, 0), 0.0f); // its output is its input
+    EXPECT_FALSE(recorder->recorderTakeClipped());
+
+    recorder->setParamNormalized(kPlayRecordParam, 1.0);
+    block.in[1][7] = -1.0f;
+    ASSERT_EQ(recorder->process(block.data), kResultOk);
+    EXPECT_TRUE(recorder->recorderTakeClipped());
+    recorder->setParamNormalized(kPlayRecordParam, 0.0);
+    ASSERT_EQ(recorder->process(block.data), kResultOk);
+    EXPECT_TRUE(recorder->recorderTakeClipped()); // for the rest of that take
+    ASSERT_EQ(recorder->setProcessing(false), kResultOk);
+    recorder->recorder.stopWriter();
+    ASSERT_TRUE(recorder->setFile(dir.file("next.wav"), message)) << message;
+    EXPECT_FALSE(recorder->recorderTakeClipped());
+}
+
 // A chosen name with a NUL in it would reach the OS cut short, and every later take would
 // land on the cut name: refused before anything is touched.
 TEST(FileControl, NamesWithANulAreRefused)
