@@ -93,7 +93,7 @@ float peakDoubles(const double* x, int32_t n) noexcept
 int32 inputBusesShown(ModuleKind kind, int32 count) noexcept
 {
     switch (kind) {
-    case SUMMING: return std::min(count, kMeterBuses);
+    case SUMMING: return std::min(count, kMaxBuses);
     case BREAKOUT:
     case DISTRIBUTOR:
     case RECORDER: return std::min(count, 1);
@@ -106,7 +106,7 @@ int32 outputBusesShown(ModuleKind kind, int32 count) noexcept
     switch (kind) {
     case BREAKOUT:
     case DISTRIBUTOR:
-    case FADER_BANK: return std::min(count, kMeterBuses);
+    case FADER_BANK: return std::min(count, kMaxBuses);
     case RECORDER: return 0;
     default: return std::min(count, 1);
     }
@@ -139,7 +139,7 @@ void meterOutputPass(MeterPeaks& m, const ProcessData& data) noexcept
         S** rows = channelArray<S>(data.outputs[b]);
         if (rows == nullptr)
             continue;
-        for (int32 c = 0; c < std::min(data.outputs[b].numChannels, kMeterChannels); ++c)
+        for (int32 c = 0; c < std::min(data.outputs[b].numChannels, kMaxChannels); ++c)
             if (rows[c] != nullptr)
                 m.raiseOutput(b, c, peakOf(rows[c], data.numSamples));
     }
@@ -158,7 +158,7 @@ void publishKeys(MeterPeaks& m, const ProcessData& data) noexcept
     m.anyUnread = false;
     for (int32 b = 0; b < m.inputBuses; ++b) {
         uint64_t unread = 0;
-        for (int32 c = 0; c < std::min(data.inputs[b].numChannels, kMeterChannels); ++c) {
+        for (int32 c = 0; c < std::min(data.inputs[b].numChannels, kMaxChannels); ++c) {
             const int32_t key = take(m.inputKeys[MeterPeaks::slot(b, c)]);
             if (key > kReadKey)
                 m.raiseInput(b, c, peakOfKey<S>(key));
@@ -169,18 +169,18 @@ void publishKeys(MeterPeaks& m, const ProcessData& data) noexcept
         m.anyUnread = m.anyUnread || unread != 0;
     }
     for (int32 b = 0; b < m.outputBuses; ++b)
-        for (int32 c = 0; c < std::min(data.outputs[b].numChannels, kMeterChannels); ++c)
+        for (int32 c = 0; c < std::min(data.outputs[b].numChannels, kMaxChannels); ++c)
             if (const int32_t key = take(m.outputKeys[MeterPeaks::slot(b, c)]); key > kReadKey)
                 m.raiseOutput(b, c, peakOfKey<S>(key));
     if (m.branchesOpen == 0)
         return;
-    std::array<float, kMeterChannels> stage{};
+    std::array<float, kMaxChannels> stage{};
     for (size_t c = 0; c < stage.size(); ++c)
         if (const int32_t key = take(m.stageKeys[c]); key > kReadKey)
             stage[c] = peakOfKey<S>(key);
     for (int32 b = 0; b < m.outputBuses; ++b)
         if (((m.branchesOpen >> b) & 1u) != 0)
-            for (int32 c = 0; c < std::min(data.outputs[b].numChannels, kMeterChannels); ++c)
+            for (int32 c = 0; c < std::min(data.outputs[b].numChannels, kMaxChannels); ++c)
                 if (stage[static_cast<size_t>(c)] > 0.0f)
                     m.raiseOutput(b, c, stage[static_cast<size_t>(c)]);
     m.branchesOpen = 0;
@@ -247,7 +247,7 @@ float peakOf(const double* x, int32_t n) noexcept { return peakDoubles(x, n); }
 void MeterPeaks::startTake() noexcept
 {
     takeClipped.store(false, std::memory_order_relaxed);
-    for (int32 c = 0; c < kMeterChannels; ++c) {
+    for (int32 c = 0; c < kMaxChannels; ++c) {
         KeyLanes& lanes = inputKeys[slot(0, c)];
         const int32_t key = *std::max_element(lanes.key.begin(), lanes.key.end());
         lanes = KeyLanes{};
@@ -259,7 +259,7 @@ void MeterPeaks::startTake() noexcept
 
 float MeterPeaks::take(MeterSide side, int32_t bus, int32_t channel) noexcept
 {
-    if (bus < 0 || bus >= kMeterBuses || channel < 0 || channel >= kMeterChannels)
+    if (bus < 0 || bus >= kMaxBuses || channel < 0 || channel >= kMaxChannels)
         return 0.0f;
     auto& slots = side == MeterSide::Input ? input : output;
     taken.store(true, std::memory_order_relaxed);

@@ -4,6 +4,7 @@
 // atomic per channel, which the editor takes. Nothing waits on either side.
 
 #include "core/meter_tap.h"
+#include "engine/bus_limits.h"
 #include "engine/channel_kernels.h"
 
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
@@ -16,12 +17,9 @@ namespace kestravel::plugins {
 
 struct ModuleCore;
 
-inline constexpr int32_t kMeterBuses = 64;
-inline constexpr int32_t kMeterChannels = 64;
-
 struct MeterPeaks {
-    std::array<std::atomic<float>, kMeterBuses * kMeterChannels> input{};
-    std::array<std::atomic<float>, kMeterBuses * kMeterChannels> output{};
+    std::array<std::atomic<float>, kMaxBuses * kMaxChannels> input{};
+    std::array<std::atomic<float>, kMaxBuses * kMaxChannels> output{};
     // RECORDER: the take being written met a sample at 0 dBFS or beyond (or not finite).
     std::atomic<bool> takeClipped{false};
     // The editor took peaks since the audio thread last published them.
@@ -37,17 +35,17 @@ struct MeterPeaks {
     float blockInputPeak = 0.0f; // input bus 0's peak (RECORDER publishes every block)
     // Per input bus: the channels the kernel left unread between the last two publications
     // (their keys stayed 0), which are read on their own before a kernel may overwrite them.
-    std::array<uint64_t, kMeterBuses> inputsUnread = allChannels();
+    std::array<uint64_t, kMaxBuses> inputsUnread = allChannels();
     bool anyUnread = true;
     // [audio thread] Keys gathered since they were last published, of samples of keySampleSize.
-    std::array<KeyLanes, kMeterBuses * kMeterChannels> inputKeys{};
-    std::array<KeyLanes, kMeterBuses * kMeterChannels> outputKeys{};
+    std::array<KeyLanes, kMaxBuses * kMaxChannels> inputKeys{};
+    std::array<KeyLanes, kMaxBuses * kMaxChannels> outputKeys{};
     int32_t keySampleSize = Steinberg::Vst::kSample32;
     int64_t unpublishedSamples = 0;
 
     // DISTRIBUTOR: every open branch is a copy of one stage per channel, so the stage's keys
     // stand for all of them, with the branches that were open since the last publication.
-    std::array<KeyLanes, kMeterChannels> stageKeys{};
+    std::array<KeyLanes, kMaxChannels> stageKeys{};
     uint64_t branchesOpen = 0;
 
     // [any thread but audio] The channel's peak since the last take, then 0 again.
@@ -60,15 +58,15 @@ struct MeterPeaks {
     // [audio thread] Where the kernel keeps the keys of a shown channel; null when it is not.
     KeyLanes* inputLanes(int32_t bus, int32_t channel) noexcept
     {
-        return bus < inputBuses && channel < kMeterChannels ? &inputKeys[slot(bus, channel)] : nullptr;
+        return bus < inputBuses && channel < kMaxChannels ? &inputKeys[slot(bus, channel)] : nullptr;
     }
     KeyLanes* outputLanes(int32_t bus, int32_t channel) noexcept
     {
-        return kernelOutputs && bus < outputBuses && channel < kMeterChannels ? &outputKeys[slot(bus, channel)] : nullptr;
+        return kernelOutputs && bus < outputBuses && channel < kMaxChannels ? &outputKeys[slot(bus, channel)] : nullptr;
     }
     KeyLanes* stageLanes(int32_t channel) noexcept
     {
-        return kernelOutputs && outputBuses > 0 && channel < kMeterChannels ? &stageKeys[static_cast<size_t>(channel)] : nullptr;
+        return kernelOutputs && outputBuses > 0 && channel < kMaxChannels ? &stageKeys[static_cast<size_t>(channel)] : nullptr;
     }
     // [audio thread] A peak read on its own, past the lanes.
     void raiseInput(int32_t bus, int32_t channel, float peak) noexcept
@@ -81,13 +79,13 @@ struct MeterPeaks {
 
     static size_t slot(int32_t bus, int32_t channel) noexcept
     {
-        return static_cast<size_t>(bus * kMeterChannels + channel);
+        return static_cast<size_t>(bus * kMaxChannels + channel);
     }
 
 private:
-    static constexpr std::array<uint64_t, kMeterBuses> allChannels() noexcept
+    static constexpr std::array<uint64_t, kMaxBuses> allChannels() noexcept
     {
-        std::array<uint64_t, kMeterBuses> all{};
+        std::array<uint64_t, kMaxBuses> all{};
         all.fill(~uint64_t{0});
         return all;
     }

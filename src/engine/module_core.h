@@ -2,6 +2,7 @@
 // The host-free state of one module: everything the audio path reads and writes.
 // UtilityPlugin derives from it; the engine and its tests use it without any host.
 
+#include "engine/bus_limits.h"
 #include "engine/meter_peaks.h"
 #include "fileaudio/file_player.h"
 #include "fileaudio/file_recorder.h"
@@ -16,9 +17,6 @@
 #include <vector>
 
 namespace kestravel::plugins {
-
-inline constexpr int32_t kMaxBuses = 64;
-inline constexpr int32_t kMaxChannels = 64;
 
 struct EngineState;
 
