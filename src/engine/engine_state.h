@@ -2,6 +2,7 @@
 // Audio-thread working storage of one module: allocated once with the module and sized at
 // set-up, so the block path never allocates.
 
+#include "engine/bus_limits.h"
 #include "engine/change_point.h"
 #include "engine/channel_kernels.h"
 #include "engine/gain_smoothing.h"
@@ -15,7 +16,7 @@ namespace kestravel::plugins {
 
 inline constexpr int32_t kCurveChunk = 256; // samples per stretch when curves are made piecewise
 inline constexpr size_t kChunkStride = kSmootherStrideShort;
-inline constexpr size_t kEngineBuses = 64;
+inline constexpr size_t kEngineBuses = kMaxBuses;
 inline constexpr size_t kMasterGainIndex = kMaxStrips; // gain index after the 64 strips
 
 // Gain curves of one smoother for the call at hand and the calls that follow it while its

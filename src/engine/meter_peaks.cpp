@@ -8,11 +8,6 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <limits>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace kestravel::plugins {
 
@@ -21,70 +16,23 @@ using namespace Steinberg::Vst;
 
 namespace {
 
-// Largest magnitude by max over |x| four (two) lanes at a time, in four running maxima; a NaN
-// slips past max, so the lanes also keep whether any was unordered. Infinity needs nothing.
-float peakFloats(const float* x, int32_t n) noexcept
+// A channel's largest key; its lanes start again.
+int32_t takeKey(KeyLanes& lanes) noexcept
 {
-    int32_t i = 0;
-    float most = 0.0f;
-    bool nan = false;
-#if defined(__SSE2__)
-    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
-    __m128 m0 = _mm_setzero_ps(), m1 = m0, m2 = m0, m3 = m0, u = m0;
-    for (; i + 16 <= n; i += 16) {
-        const __m128 a0 = _mm_and_ps(_mm_loadu_ps(x + i), magnitude);
-        const __m128 a1 = _mm_and_ps(_mm_loadu_ps(x + i + 4), magnitude);
-        const __m128 a2 = _mm_and_ps(_mm_loadu_ps(x + i + 8), magnitude);
-        const __m128 a3 = _mm_and_ps(_mm_loadu_ps(x + i + 12), magnitude);
-        m0 = _mm_max_ps(m0, a0);
-        m1 = _mm_max_ps(m1, a1);
-        m2 = _mm_max_ps(m2, a2);
-        m3 = _mm_max_ps(m3, a3);
-        u = _mm_or_ps(u, _mm_or_ps(_mm_cmpunord_ps(a0, a1), _mm_cmpunord_ps(a2, a3)));
-    }
-    alignas(16) float lanes[4];
-    _mm_store_ps(lanes, _mm_max_ps(_mm_max_ps(m0, m1), _mm_max_ps(m2, m3)));
-    most = std::max(std::max(lanes[0], lanes[1]), std::max(lanes[2], lanes[3]));
-    nan = _mm_movemask_ps(u) != 0;
-#endif
-    for (; i < n; ++i) {
-        const float a = std::fabs(x[i]);
-        most = a > most ? a : most;
-        nan = nan || a != a;
-    }
-    return nan ? std::numeric_limits<float>::infinity() : most;
+    const int32_t key = *std::max_element(lanes.key.begin(), lanes.key.end());
+    lanes = KeyLanes{};
+    return key;
 }
 
-float peakDoubles(const double* x, int32_t n) noexcept
+// The largest key of n samples, as the kernel's loops keep them: the same peaks, and a NaN or
+// infinity reads as a clip without a test of its own. The integer max vectorises.
+template <typename S>
+float largestPeak(const S* x, int32_t n) noexcept
 {
-    int32_t i = 0;
-    double most = 0.0;
-    bool nan = false;
-#if defined(__SSE2__)
-    const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFF));
-    __m128d m0 = _mm_setzero_pd(), m1 = m0, u = m0;
-    for (; i + 4 <= n; i += 4) {
-        const __m128d a0 = _mm_and_pd(_mm_loadu_pd(x + i), magnitude);
-        const __m128d a1 = _mm_and_pd(_mm_loadu_pd(x + i + 2), magnitude);
-        m0 = _mm_max_pd(m0, a0);
-        m1 = _mm_max_pd(m1, a1);
-        u = _mm_or_pd(u, _mm_cmpunord_pd(a0, a1));
-    }
-    alignas(16) double lanes[2];
-    _mm_store_pd(lanes, _mm_max_pd(m0, m1));
-    most = std::max(lanes[0], lanes[1]);
-    nan = _mm_movemask_pd(u) != 0;
-#endif
-    for (; i < n; ++i) {
-        const double a = std::fabs(x[i]);
-        most = a > most ? a : most;
-        nan = nan || a != a;
-    }
-    // Beyond the float range (infinity included) reads as infinity, which clips. The low bits
-    // go first, as in the kernel's peaks, so a value just below full scale cannot round up to it.
-    if (nan || most > std::numeric_limits<float>::max())
-        return std::numeric_limits<float>::infinity();
-    return static_cast<float>(std::bit_cast<double>(std::bit_cast<uint64_t>(most) & 0xFFFFFFFF00000000u));
+    int32_t key = 0;
+    for (int32_t i = 0; i < n; ++i)
+        key = std::max(key, keyOfMagnitude(std::fabs(x[i])));
+    return peakOfKey<S>(key);
 }
 
 // The buses the editor shows, and only those. Inputs: SUMMING's inputs, and the one input of
@@ -150,16 +98,11 @@ void meterOutputPass(MeterPeaks& m, const ProcessData& data) noexcept
 template <typename S>
 void publishKeys(MeterPeaks& m, const ProcessData& data) noexcept
 {
-    auto take = [](KeyLanes& lanes) noexcept {
-        const int32_t key = *std::max_element(lanes.key.begin(), lanes.key.end());
-        lanes = KeyLanes{};
-        return key;
-    };
     m.anyUnread = false;
     for (int32 b = 0; b < m.inputBuses; ++b) {
         uint64_t unread = 0;
         for (int32 c = 0; c < std::min(data.inputs[b].numChannels, kMaxChannels); ++c) {
-            const int32_t key = take(m.inputKeys[MeterPeaks::slot(b, c)]);
+            const int32_t key = takeKey(m.inputKeys[MeterPeaks::slot(b, c)]);
             if (key > kReadKey)
                 m.raiseInput(b, c, peakOfKey<S>(key));
             else if (key == 0)
@@ -170,13 +113,13 @@ void publishKeys(MeterPeaks& m, const ProcessData& data) noexcept
     }
     for (int32 b = 0; b < m.outputBuses; ++b)
         for (int32 c = 0; c < std::min(data.outputs[b].numChannels, kMaxChannels); ++c)
-            if (const int32_t key = take(m.outputKeys[MeterPeaks::slot(b, c)]); key > kReadKey)
+            if (const int32_t key = takeKey(m.outputKeys[MeterPeaks::slot(b, c)]); key > kReadKey)
                 m.raiseOutput(b, c, peakOfKey<S>(key));
     if (m.branchesOpen == 0)
         return;
     std::array<float, kMaxChannels> stage{};
     for (size_t c = 0; c < stage.size(); ++c)
-        if (const int32_t key = take(m.stageKeys[c]); key > kReadKey)
+        if (const int32_t key = takeKey(m.stageKeys[c]); key > kReadKey)
             stage[c] = peakOfKey<S>(key);
     for (int32 b = 0; b < m.outputBuses; ++b)
         if (((m.branchesOpen >> b) & 1u) != 0)
@@ -241,16 +184,14 @@ void finishMeterBlock(ModuleCore& core, const ProcessData& data) noexcept
         m.takeClipped.store(true, std::memory_order_relaxed);
 }
 
-float peakOf(const float* x, int32_t n) noexcept { return peakFloats(x, n); }
-float peakOf(const double* x, int32_t n) noexcept { return peakDoubles(x, n); }
+float peakOf(const float* x, int32_t n) noexcept { return largestPeak(x, n); }
+float peakOf(const double* x, int32_t n) noexcept { return largestPeak(x, n); }
 
 void MeterPeaks::startTake() noexcept
 {
     takeClipped.store(false, std::memory_order_relaxed);
     for (int32 c = 0; c < kMaxChannels; ++c) {
-        KeyLanes& lanes = inputKeys[slot(0, c)];
-        const int32_t key = *std::max_element(lanes.key.begin(), lanes.key.end());
-        lanes = KeyLanes{};
+        const int32_t key = takeKey(inputKeys[slot(0, c)]);
         if (key > kReadKey)
             raise(input[slot(0, c)], keySampleSize == kSample64 ? peakOfKey<double>(key) : peakOfKey<float>(key));
     }
