@@ -306,17 +306,67 @@ struct Eight<double> {
     }
 };
 
-// Folds eight lanes, and a scalar tail where there was one, into a channel's four.
-inline void fold(KeyLanes* lanes, __m256i m, bool hadTail, int32_t tail) noexcept
+// Folds eight lanes into a channel's four; an input's are marked read (kRead) here, once per
+// call, rather than in every lane the loop starts from.
+template <bool kRead>
+inline void fold(KeyLanes* lanes, __m256i m) noexcept
 {
     auto* four = reinterpret_cast<__m128i*>(lanes->key.data()); // KeyLanes is 16-byte aligned
-    const __m128i eight = _mm_max_epi32(_mm256_castsi256_si128(m), _mm256_extracti128_si256(m, 1));
+    __m128i eight = _mm_max_epi32(_mm256_castsi256_si128(m), _mm256_extracti128_si256(m, 1));
+    if constexpr (kRead)
+        eight = _mm_max_epi32(eight, _mm_set1_epi32(kReadKey));
     _mm_store_si128(four, _mm_max_epi32(eight, _mm_load_si128(four)));
-    if (hadTail)
-        raiseLane(lanes, tail);
 }
 
 enum class Gain { Unity, Constant, Curve };
+
+// The loops' rare paths stay out of line: inlined, they cost every call a full stack frame.
+// (The gain goes by reference for the same reason: by value, GCC aligned a frame for it.)
+template <unsigned kKeep, Gain kGain, typename S, typename In>
+[[gnu::noinline]] SampleBits<S> scaledTail(S* out, const In* in, int32_t n, const GainView& gain, int32_t from, PeakKeys& k) noexcept
+{
+    SampleBits<S> bits = 0;
+    for (int32_t i = 0; i < n; ++i) {
+        const In x = in[i];
+        S raw;
+        if constexpr (kGain == Gain::Unity)
+            raw = x;
+        else
+            raw = static_cast<S>(static_cast<double>(x) * (kGain == Gain::Curve ? gain.curve[from + i] : gain.constant));
+        const S y = detail::written<kKeep>(k, x, raw);
+        out[i] = y;
+        bits |= std::bit_cast<SampleBits<S>>(y);
+    }
+    return bits;
+}
+
+template <typename S>
+[[gnu::noinline]] int32_t writtenKey(const S* out, int32_t n) noexcept
+{
+    int32_t key = 0;
+    for (int32_t j = 0; j < n; ++j)
+        key = std::max(key, magnitudeKey(out[j]));
+    return key;
+}
+
+template <typename In>
+[[gnu::noinline]] void accumulateTail(double* acc, const In* in, int32_t n, KeyLanes* inKeys) noexcept
+{
+    PeakKeys k;
+    detail::accumulate<true>(acc, in, n, k);
+    raiseLane(inKeys, k.in);
+}
+
+template <unsigned kKeep, typename In>
+[[gnu::noinline]] void pairTail(double* acc, const In* a, const In* b, int32_t n, KeyLanes* aKeys, KeyLanes* bKeys) noexcept
+{
+    PeakKeys ta, tb;
+    detail::accumulatePair<kKeep>(acc, a, b, n, ta, tb);
+    if constexpr ((kKeep & 1u) != 0)
+        raiseLane(aKeys, ta.in);
+    if constexpr ((kKeep & 2u) != 0)
+        raiseLane(bKeys, tb.in);
+}
 
 // kDerived: rounding is monotonic, so under one gain the largest |x| of a lane, scaled and
 // narrowed as its samples were, is the largest |y| of that lane. The output's keys then come
@@ -325,7 +375,7 @@ enum class Gain { Unity, Constant, Curve };
 template <unsigned kKeep, Gain kGain, bool kDerived, typename S, typename In>
 bool scaled(S* out, const In* in, int32_t n, GainView gain, KeyLanes* inKeys, KeyLanes* outKeys) noexcept
 {
-    __m256i mi = _mm256_set1_epi32(kReadKey), mo = _mm256_setzero_si256(), bits = mo;
+    __m256i mi = _mm256_setzero_si256(), mo = mi, bits = mi;
     int32_t i = 0;
     for (; i + 8 <= n; i += 8) {
         const Eight<In> x = Eight<In>::at(in + i);
@@ -350,35 +400,30 @@ bool scaled(S* out, const In* in, int32_t n, GainView gain, KeyLanes* inKeys, Ke
         const __m256d g = _mm256_set1_pd(std::fabs(gain.constant));
         mo = Eight<S>::narrowed(_mm256_mul_pd(largest.low(), g), _mm256_mul_pd(largest.high(), g)).keys();
     }
-    PeakKeys tail;
-    SampleBits<S> tailBits = 0;
-    const bool hadTail = i < n;
-    for (; i < n; ++i) {
-        const In x = in[i];
-        S raw;
-        if constexpr (kGain == Gain::Unity)
-            raw = x;
-        else
-            raw = static_cast<S>(static_cast<double>(x) * (kGain == Gain::Curve ? gain.curve[i] : gain.constant));
-        const S y = detail::written<kKeep>(tail, x, raw);
-        out[i] = y;
-        tailBits |= std::bit_cast<SampleBits<S>>(y);
-    }
-    if constexpr ((kKeep & kKeepIn) != 0)
-        fold(inKeys, mi, hadTail, tail.in);
+    // Everything in vector registers is settled before the tail's call, which would clobber it.
+    bool rescan = false;
     if constexpr ((kKeep & kKeepOut) != 0) {
         const __m256i over = _mm256_cmpgt_epi32(mo, _mm256_set1_epi32(kInfinityKey<S> - 1));
-        if (_mm256_testz_si256(over, over) == 0 || tail.out >= kInfinityKey<S>) {
-            // A non-finite result was written as 0: the output's keys are those of what was.
-            mo = _mm256_setzero_si256();
-            tail.out = 0;
-            for (int32_t j = 0; j < n; ++j)
-                tail.out = std::max(tail.out, magnitudeKey(out[j]));
-            raiseLane(outKeys, tail.out);
-        }
-        fold(outKeys, mo, hadTail, tail.out);
+        rescan = _mm256_testz_si256(over, over) == 0;
+        if (!rescan)
+            fold<false>(outKeys, mo);
     }
-    return Eight<S>::anyNonZero(bits) || anyNonZero<S>(tailBits);
+    if constexpr ((kKeep & kKeepIn) != 0)
+        fold<true>(inKeys, mi);
+    const bool any = Eight<S>::anyNonZero(bits);
+    if (i == n && !rescan)
+        return any;
+    PeakKeys tail;
+    SampleBits<S> tailBits = 0;
+    if (i < n)
+        tailBits = scaledTail<kKeep, kGain>(out + i, in + i, n - i, gain, i, tail);
+    if constexpr ((kKeep & kKeepIn) != 0)
+        raiseLane(inKeys, tail.in);
+    if constexpr ((kKeep & kKeepOut) != 0) {
+        // A non-finite result was written as 0: the output's keys are those of what was.
+        raiseLane(outKeys, rescan || tail.out >= kInfinityKey<S> ? writtenKey(out, n) : tail.out);
+    }
+    return any || anyNonZero<S>(tailBits);
 }
 
 template <unsigned kKeep, typename S, typename In>
@@ -398,7 +443,7 @@ bool scaledBy(S* out, const In* in, int32_t n, GainView gain, KeyLanes* inKeys, 
 template <typename In>
 void accumulateKeeping(double* acc, const In* in, int32_t n, KeyLanes* inKeys) noexcept
 {
-    __m256i mi = _mm256_set1_epi32(kReadKey);
+    __m256i mi = _mm256_setzero_si256();
     int32_t i = 0;
     for (; i + 8 <= n; i += 8) {
         const Eight<In> x = Eight<In>::at(in + i);
@@ -406,15 +451,15 @@ void accumulateKeeping(double* acc, const In* in, int32_t n, KeyLanes* inKeys) n
         _mm256_storeu_pd(acc + i + 4, _mm256_add_pd(_mm256_loadu_pd(acc + i + 4), x.high()));
         mi = _mm256_max_epi32(mi, x.keys());
     }
-    PeakKeys tail;
-    detail::accumulate<true>(acc + i, in + i, n - i, tail);
-    fold(inKeys, mi, i < n, tail.in);
+    fold<true>(inKeys, mi);
+    if (i < n)
+        accumulateTail(acc + i, in + i, n - i, inKeys);
 }
 
 template <unsigned kKeep, typename In>
 void accumulatePairKeeping(double* acc, const In* a, const In* b, int32_t n, KeyLanes* aKeys, KeyLanes* bKeys) noexcept
 {
-    __m256i ma = _mm256_set1_epi32(kReadKey), mb = ma;
+    __m256i ma = _mm256_setzero_si256(), mb = ma;
     int32_t i = 0;
     for (; i + 8 <= n; i += 8) {
         const Eight<In> x = Eight<In>::at(a + i);
@@ -426,12 +471,12 @@ void accumulatePairKeeping(double* acc, const In* a, const In* b, int32_t n, Key
         if constexpr ((kKeep & 2u) != 0)
             mb = _mm256_max_epi32(mb, y.keys());
     }
-    PeakKeys ta, tb;
-    detail::accumulatePair<kKeep>(acc + i, a + i, b + i, n - i, ta, tb);
     if constexpr ((kKeep & 1u) != 0)
-        fold(aKeys, ma, i < n, ta.in);
+        fold<true>(aKeys, ma);
     if constexpr ((kKeep & 2u) != 0)
-        fold(bKeys, mb, i < n, tb.in);
+        fold<true>(bKeys, mb);
+    if (i < n)
+        pairTail<kKeep>(acc + i, a + i, b + i, n - i, aKeys, bKeys);
 }
 
 } // namespace wide

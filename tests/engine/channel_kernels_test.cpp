@@ -126,6 +126,8 @@ std::vector<In> samples(const std::string& kind, size_t n)
         std::fill(x.begin(), x.end(), In(0));
     else if (kind == "NaN")
         x[at] = std::numeric_limits<In>::quiet_NaN();
+    else if (kind == "NaN last") // in the scalar tail after whole vectors, where there is one
+        x[n - 1] = std::numeric_limits<In>::quiet_NaN();
     else if (kind == "minus infinity")
         x[at] = -std::numeric_limits<In>::infinity();
     else if (kind == "loud") // finite, but beyond the float range once a double is narrowed
@@ -142,7 +144,7 @@ TEST(ChannelKernels, KeepingLoopsWriteThePlainBitsAndKeepTheirPeaks)
         tables.emplace_back("avx2", avx2);
     const Gain gains[] = {{"unity", true, false}, {"constant", false, false}, {"curve", false, true}};
     for (const auto& [tableName, table] : tables)
-        for (const char* kind : {"signal", "silence", "NaN", "minus infinity", "loud", "just below full scale"})
+        for (const char* kind : {"signal", "silence", "NaN", "NaN last", "minus infinity", "loud", "just below full scale"})
             for (const size_t n : {size_t{1}, size_t{7}, size_t{8}, size_t{16}, size_t{37}, size_t{64}, size_t{101}})
                 for (const Gain& gain : gains)
                     for (const bool inPlace : {false, true}) {
@@ -173,7 +175,7 @@ TEST(ChannelKernels, AccumulateKeepsTheInputsPeak)
     if (const ChannelKernels* avx2 = avx2ChannelKernels())
         tables.emplace_back("avx2", avx2);
     for (const auto& [tableName, table] : tables)
-        for (const char* kind : {"signal", "silence", "NaN"})
+        for (const char* kind : {"signal", "silence", "NaN", "NaN last"})
             for (const size_t n : {size_t{5}, size_t{24}, size_t{29}}) {
                 SCOPED_TRACE(std::string(tableName) + ", " + kind + ", n " + std::to_string(n));
                 const std::vector<float> x = samples<float>(kind, n);
