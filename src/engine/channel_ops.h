@@ -187,17 +187,25 @@ SampleBits<S> writeScaledBits(S* out, const In* in, int32_t n, GainView gain, Pe
                       : scaleByConstant<kKeep>(out, in, gain.constant, n, k);
 }
 
+// The key of what a loop wrote, read again after a non-finite result was written as 0. Rare,
+// so out of line.
+template <typename S>
+[[gnu::noinline]] int32_t writtenKey(const S* out, int32_t n) noexcept
+{
+    int32_t key = 0;
+    for (int32_t i = 0; i < n; ++i)
+        key = std::max(key, magnitudeKey(out[i]));
+    return key;
+}
+
 template <unsigned kKeep, typename S, typename In>
 SampleBits<S> writeScaledKeeping(S* out, const In* in, int32_t n, GainView gain, PeakKeys& k) noexcept
 {
     const SampleBits<S> bits = writeScaledBits<kKeep>(out, in, n, gain, k);
     if constexpr ((kKeep & kKeepOut) != 0) {
         // A non-finite result was written as 0: the output's peak is that of what was written.
-        if (k.out >= kInfinityKey<S>) {
-            k.out = 0;
-            for (int32_t i = 0; i < n; ++i)
-                k.out = std::max(k.out, magnitudeKey(out[i]));
-        }
+        if (k.out >= kInfinityKey<S>)
+            k.out = writtenKey(out, n);
     }
     return bits;
 }
@@ -340,15 +348,6 @@ template <unsigned kKeep, Gain kGain, typename S, typename In>
     return bits;
 }
 
-template <typename S>
-[[gnu::noinline]] int32_t writtenKey(const S* out, int32_t n) noexcept
-{
-    int32_t key = 0;
-    for (int32_t j = 0; j < n; ++j)
-        key = std::max(key, magnitudeKey(out[j]));
-    return key;
-}
-
 template <typename In>
 [[gnu::noinline]] void accumulateTail(double* acc, const In* in, int32_t n, KeyLanes* inKeys) noexcept
 {
@@ -421,7 +420,7 @@ bool scaled(S* out, const In* in, int32_t n, GainView gain, KeyLanes* inKeys, Ke
         raiseLane(inKeys, tail.in);
     if constexpr ((kKeep & kKeepOut) != 0) {
         // A non-finite result was written as 0: the output's keys are those of what was.
-        raiseLane(outKeys, rescan || tail.out >= kInfinityKey<S> ? writtenKey(out, n) : tail.out);
+        raiseLane(outKeys, rescan || tail.out >= kInfinityKey<S> ? detail::writtenKey(out, n) : tail.out);
     }
     return any || anyNonZero<S>(tailBits);
 }
