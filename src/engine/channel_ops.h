@@ -238,16 +238,31 @@ void accumulatePair(double* acc, const In* a, const In* b, int32_t n, PeakKeys& 
 } // namespace detail
 
 #if defined(__AVX2__)
-// With AVX2 the keeping loops are written out eight samples at a time, so their keys stay in
-// vector lanes until they are folded into the channel's: no reduction per call. The samples
-// and their bits are those of the plain loops: the same IEEE operations in the same order.
-// Keys are maxima, so the lanes they sit in need not follow the samples' order.
+// With AVX2 the keeping loops, and every scaling loop, are written out eight samples at a
+// time, so their keys stay in vector lanes until they are folded into the channel's: no
+// reduction per call. The samples and their bits are those of the baseline loops: the same
+// IEEE operations in the same order. Keys are maxima, so the lanes they sit in need not follow
+// the samples' order.
 namespace wide {
 
 inline __m256i magnitudeMask32() noexcept
 {
     return _mm256_set1_epi32(0x7FFFFFFF);
 }
+
+// The samples past the last whole vector, as lanes of one more: the masked lanes are neither
+// read nor written, and their keys stay 0.
+struct TailMask {
+    __m256i m32;  // eight 32-bit lanes
+    __m256i lo64; // the first four as 64-bit lanes
+    __m256i hi64; // the last four
+    explicit TailMask(int32_t count) noexcept
+        : m32(_mm256_cmpgt_epi32(_mm256_set1_epi32(count), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7))),
+          lo64(_mm256_cmpgt_epi64(_mm256_set1_epi64x(count), _mm256_setr_epi64x(0, 1, 2, 3))),
+          hi64(_mm256_cmpgt_epi64(_mm256_set1_epi64x(count), _mm256_setr_epi64x(4, 5, 6, 7)))
+    {
+    }
+};
 
 template <typename T>
 struct Eight;
@@ -265,15 +280,12 @@ struct Eight<float> {
     __m256d high() const noexcept { return _mm256_cvtps_pd(_mm256_extractf128_ps(v, 1)); }
     __m256 magnitude() const noexcept { return _mm256_and_ps(v, _mm256_castsi256_ps(magnitudeMask32())); }
     __m256i keys() const noexcept { return _mm256_castps_si256(magnitude()); }
-    // Stores the finite samples and 0 for the others; ORs what was stored into bits.
-    void storeFinite(float* p, __m256i& bits) const noexcept
-    {
-        const __m256 finite = _mm256_cmp_ps(magnitude(), _mm256_set1_ps(std::numeric_limits<float>::max()), _CMP_LE_OQ);
-        const __m256 y = _mm256_and_ps(v, finite);
-        _mm256_storeu_ps(p, y);
-        bits = _mm256_or_si256(bits, _mm256_castps_si256(y));
-    }
-    static bool anyNonZero(__m256i bits) noexcept { return _mm256_testz_si256(bits, magnitudeMask32()) == 0; }
+    static Eight atMasked(const float* p, const TailMask& t) noexcept { return {_mm256_maskload_ps(p, t.m32)}; }
+    void store(float* p) const noexcept { _mm256_storeu_ps(p, v); }
+    void storeMasked(float* p, const TailMask& t) const noexcept { _mm256_maskstore_ps(p, t.m32, v); }
+    // A float's key keeps every bit but the sign: a key above 0 is a sample other than 0.
+    static constexpr bool kKeysTellZero = true;
+    void orBits(__m256i&) const noexcept {}
 };
 
 template <>
@@ -296,17 +308,25 @@ struct Eight<double> {
         const __m256i kb = _mm256_and_si256(_mm256_castpd_si256(magnitude(b)), _mm256_set1_epi64x(static_cast<long long>(0xFFFFFFFF00000000ULL)));
         return _mm256_or_si256(ka, kb);
     }
-    static void storeFinite(double* p, __m256d x, __m256i& bits) noexcept
+    static Eight atMasked(const double* p, const TailMask& t) noexcept
     {
-        const __m256d finite = _mm256_cmp_pd(magnitude(x), _mm256_set1_pd(std::numeric_limits<double>::max()), _CMP_LE_OQ);
-        const __m256d y = _mm256_and_pd(x, finite);
-        _mm256_storeu_pd(p, y);
-        bits = _mm256_or_si256(bits, _mm256_castpd_si256(y));
+        return {_mm256_maskload_pd(p, t.lo64), _mm256_maskload_pd(p + 4, t.hi64)};
     }
-    void storeFinite(double* p, __m256i& bits) const noexcept
+    void storeMasked(double* p, const TailMask& t) const noexcept
     {
-        storeFinite(p, a, bits);
-        storeFinite(p + 4, b, bits);
+        _mm256_maskstore_pd(p, t.lo64, a);
+        _mm256_maskstore_pd(p + 4, t.hi64, b);
+    }
+    void store(double* p) const noexcept
+    {
+        _mm256_storeu_pd(p, a);
+        _mm256_storeu_pd(p + 4, b);
+    }
+    // A double's key drops the low fraction bits, which a tiny sample may have alone.
+    static constexpr bool kKeysTellZero = false;
+    void orBits(__m256i& bits) const noexcept
+    {
+        bits = _mm256_or_si256(bits, _mm256_or_si256(_mm256_castpd_si256(a), _mm256_castpd_si256(b)));
     }
     static bool anyNonZero(__m256i bits) noexcept
     {
@@ -314,12 +334,20 @@ struct Eight<double> {
     }
 };
 
+// GCC copies a running maximum to another register every round when the loop's last value
+// has more than one use after it; one opaque use right after the loop stops that.
+inline void settle(__m256i& m) noexcept
+{
+    asm("" : "+x"(m));
+}
+
 // Folds eight lanes into a channel's four; an input's are marked read (kRead) here, once per
 // call, rather than in every lane the loop starts from.
 template <bool kRead>
 inline void fold(KeyLanes* lanes, __m256i m) noexcept
 {
     auto* four = reinterpret_cast<__m128i*>(lanes->key.data()); // KeyLanes is 16-byte aligned
+    settle(m);
     __m128i eight = _mm_max_epi32(_mm256_castsi256_si128(m), _mm256_extracti128_si256(m, 1));
     if constexpr (kRead)
         eight = _mm_max_epi32(eight, _mm_set1_epi32(kReadKey));
@@ -328,26 +356,8 @@ inline void fold(KeyLanes* lanes, __m256i m) noexcept
 
 enum class Gain { Unity, Constant, Curve };
 
-// The loops' rare paths stay out of line: inlined, they cost every call a full stack frame.
-// (The gain goes by reference for the same reason: by value, GCC aligned a frame for it.)
-template <unsigned kKeep, Gain kGain, typename S, typename In>
-[[gnu::noinline]] SampleBits<S> scaledTail(S* out, const In* in, int32_t n, const GainView& gain, int32_t from, PeakKeys& k) noexcept
-{
-    SampleBits<S> bits = 0;
-    for (int32_t i = 0; i < n; ++i) {
-        const In x = in[i];
-        S raw;
-        if constexpr (kGain == Gain::Unity)
-            raw = x;
-        else
-            raw = static_cast<S>(static_cast<double>(x) * (kGain == Gain::Curve ? gain.curve[from + i] : gain.constant));
-        const S y = detail::written<kKeep>(k, x, raw);
-        out[i] = y;
-        bits |= std::bit_cast<SampleBits<S>>(y);
-    }
-    return bits;
-}
-
+// The loops' rare paths stay out of line and are reached by tail calls only: a call that
+// returns to a function using 256-bit registers makes GCC realign its stack on every call.
 template <typename In>
 [[gnu::noinline]] void accumulateTail(double* acc, const In* in, int32_t n, KeyLanes* inKeys) noexcept
 {
@@ -367,6 +377,30 @@ template <unsigned kKeep, typename In>
         raiseLane(bKeys, tb.in);
 }
 
+// A loop wrote a non-finite result as it came: the second pass writes those as 0 and takes the
+// output's keys and whether anything but 0 was written from what stays. Rare, so out of line,
+// and it takes the loop's own arguments, so the loop reaches it by a tail call.
+template <unsigned kKeep, typename S>
+[[gnu::noinline]] bool writeFiniteAgain(S* out, int32_t n, KeyLanes* outKeys) noexcept
+{
+    SampleBits<S> bits = 0;
+    int32_t key = 0;
+    for (int32_t i = 0; i < n; ++i) {
+        const S y = std::fabs(out[i]) <= std::numeric_limits<S>::max() ? out[i] : S(0);
+        out[i] = y;
+        bits |= std::bit_cast<SampleBits<S>>(y);
+        key = std::max(key, magnitudeKey(y));
+    }
+    if constexpr ((kKeep & kKeepOut) != 0)
+        raiseLane(outKeys, key);
+    return anyNonZero<S>(bits);
+}
+
+// Every build, the plain one too, writes its results as they come and keeps the largest key of
+// what it wrote. That one maximum is the finiteness test (a key at infinity: a second pass writes
+// those results as 0), tells whether anything but 0 was written, and is the output's peak, so
+// the output's meter costs a fold and no more. The last samples go as one masked vector.
+//
 // kDerived: rounding is monotonic, so under one gain the largest |x| of a lane, scaled and
 // narrowed as its samples were, is the largest |y| of that lane. The output's keys then come
 // from the input's after the loop, which pays from a few dozen samples on. (A double's key
@@ -374,55 +408,62 @@ template <unsigned kKeep, typename In>
 template <unsigned kKeep, Gain kGain, bool kDerived, typename S, typename In>
 bool scaled(S* out, const In* in, int32_t n, GainView gain, KeyLanes* inKeys, KeyLanes* outKeys) noexcept
 {
+    // At unity what is written is what was read: one maximum serves both.
+    constexpr bool kReadKeys = kDerived || ((kKeep & kKeepIn) != 0 && kGain != Gain::Unity);
     __m256i mi = _mm256_setzero_si256(), mo = mi, bits = mi;
-    int32_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        const Eight<In> x = Eight<In>::at(in + i);
+    const auto step = [&](int32_t i, const TailMask* tail) {
+        const Eight<In> x = tail ? Eight<In>::atMasked(in + i, *tail) : Eight<In>::at(in + i);
         Eight<S> raw;
         if constexpr (kGain == Gain::Unity) {
             raw = x;
         } else if constexpr (kGain == Gain::Curve) {
-            raw = Eight<S>::narrowed(_mm256_mul_pd(x.low(), _mm256_loadu_pd(gain.curve + i)),
-                                     _mm256_mul_pd(x.high(), _mm256_loadu_pd(gain.curve + i + 4)));
+            const __m256d lo = tail ? _mm256_maskload_pd(gain.curve + i, tail->lo64) : _mm256_loadu_pd(gain.curve + i);
+            const __m256d hi = tail ? _mm256_maskload_pd(gain.curve + i + 4, tail->hi64) : _mm256_loadu_pd(gain.curve + i + 4);
+            raw = Eight<S>::narrowed(_mm256_mul_pd(x.low(), lo), _mm256_mul_pd(x.high(), hi));
         } else {
             const __m256d g = _mm256_set1_pd(gain.constant);
             raw = Eight<S>::narrowed(_mm256_mul_pd(x.low(), g), _mm256_mul_pd(x.high(), g));
         }
-        raw.storeFinite(out + i, bits);
-        if constexpr ((kKeep & kKeepIn) != 0)
+        if (tail)
+            raw.storeMasked(out + i, *tail);
+        else
+            raw.store(out + i);
+        if constexpr (!Eight<S>::kKeysTellZero)
+            raw.orBits(bits);
+        if constexpr (kReadKeys)
             mi = _mm256_max_epi32(mi, x.keys());
-        if constexpr ((kKeep & kKeepOut) != 0 && !kDerived)
+        if constexpr (!kDerived)
             mo = _mm256_max_epi32(mo, raw.keys());
+    };
+    int32_t i = 0;
+    for (; i + 8 <= n; i += 8)
+        step(i, nullptr);
+    settle(mi);
+    settle(mo);
+    settle(bits);
+    if (i < n) {
+        const TailMask tail(n - i);
+        step(i, &tail);
     }
+    settle(mi);
+    settle(mo);
+    settle(bits);
     if constexpr (kDerived) {
         const Eight<float> largest{_mm256_castsi256_ps(mi)};
         const __m256d g = _mm256_set1_pd(std::fabs(gain.constant));
         mo = Eight<S>::narrowed(_mm256_mul_pd(largest.low(), g), _mm256_mul_pd(largest.high(), g)).keys();
     }
-    // Everything in vector registers is settled before the tail's call, which would clobber it.
-    bool rescan = false;
-    if constexpr ((kKeep & kKeepOut) != 0) {
-        const __m256i over = _mm256_cmpgt_epi32(mo, _mm256_set1_epi32(kInfinityKey<S> - 1));
-        rescan = _mm256_testz_si256(over, over) == 0;
-        if (!rescan)
-            fold<false>(outKeys, mo);
-    }
     if constexpr ((kKeep & kKeepIn) != 0)
-        fold<true>(inKeys, mi);
-    const bool any = Eight<S>::anyNonZero(bits);
-    if (i == n && !rescan)
-        return any;
-    PeakKeys tail;
-    SampleBits<S> tailBits = 0;
-    if (i < n)
-        tailBits = scaledTail<kKeep, kGain>(out + i, in + i, n - i, gain, i, tail);
-    if constexpr ((kKeep & kKeepIn) != 0)
-        raiseLane(inKeys, tail.in);
-    if constexpr ((kKeep & kKeepOut) != 0) {
-        // A non-finite result was written as 0: the output's keys are those of what was.
-        raiseLane(outKeys, rescan || tail.out >= kInfinityKey<S> ? detail::writtenKey(out, n) : tail.out);
-    }
-    return any || anyNonZero<S>(tailBits);
+        fold<true>(inKeys, kReadKeys ? mi : mo);
+    const __m256i over = _mm256_cmpgt_epi32(mo, _mm256_set1_epi32(kInfinityKey<S> - 1));
+    if (_mm256_testz_si256(over, over) == 0)
+        return writeFiniteAgain<kKeep>(out, n, outKeys);
+    if constexpr ((kKeep & kKeepOut) != 0)
+        fold<false>(outKeys, mo);
+    if constexpr (Eight<S>::kKeysTellZero)
+        return _mm256_testz_si256(mo, mo) == 0;
+    else
+        return Eight<S>::anyNonZero(bits);
 }
 
 template <unsigned kKeep, typename S, typename In>
@@ -481,21 +522,27 @@ void accumulatePairKeeping(double* acc, const In* a, const In* b, int32_t n, Key
 } // namespace wide
 #endif
 
+// Out of line and reached by a tail call, for the reason the AVX2 loops' rare paths are.
+template <typename S>
+[[gnu::noinline]] bool writeSilence(S* out, int32_t n) noexcept
+{
+    std::memset(out, 0, static_cast<size_t>(n) * sizeof(S));
+    return false;
+}
+
 // out[i] = in[i] * gain; a null input reads as silence. out may be in itself.
 template <unsigned kKeep, typename S, typename In>
 bool writeScaled(S* out, const In* in, int32_t n, GainView gain, KeyLanes* inKeys, KeyLanes* outKeys) noexcept
 {
-    if (in == nullptr) {
-        std::memset(out, 0, static_cast<size_t>(n) * sizeof(S));
-        return false;
-    }
+    if (in == nullptr)
+        return writeSilence(out, n);
+#if defined(__AVX2__)
+    return wide::scaledBy<kKeep>(out, in, n, gain, inKeys, outKeys);
+#else
     PeakKeys k;
     if constexpr (kKeep == kKeepNothing) {
         return anyNonZero<S>(detail::writeScaledBits<kKeep>(out, in, n, gain, k));
     } else {
-#if defined(__AVX2__)
-        return wide::scaledBy<kKeep>(out, in, n, gain, inKeys, outKeys);
-#else
         // One reduction per call here; the lanes only take its result.
         const SampleBits<S> bits = detail::writeScaledKeeping<kKeep>(out, in, n, gain, k);
         if constexpr ((kKeep & kKeepIn) != 0)
@@ -503,8 +550,8 @@ bool writeScaled(S* out, const In* in, int32_t n, GainView gain, KeyLanes* inKey
         if constexpr ((kKeep & kKeepOut) != 0)
             raiseLane(outKeys, k.out);
         return anyNonZero<S>(bits);
-#endif
     }
+#endif
 }
 
 // acc[i] += in[i], in double.
