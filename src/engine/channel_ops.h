@@ -377,22 +377,16 @@ template <unsigned kKeep, typename In>
         raiseLane(bKeys, tb.in);
 }
 
-// A loop wrote a non-finite result as it came: the second pass writes those as 0 and takes the
-// output's keys and whether anything but 0 was written from what stays. Rare, so out of line,
-// and it takes the loop's own arguments, so the loop reaches it by a tail call.
+// A loop wrote a non-finite result as it came: the plain in-place pass writes those as 0, and
+// the output's keys and whether anything but 0 was written come from what stays. Rare, so out
+// of line, and it takes the loop's own arguments, so the loop reaches it by a tail call.
 template <unsigned kKeep, typename S>
 [[gnu::noinline]] bool writeFiniteAgain(S* out, int32_t n, KeyLanes* outKeys) noexcept
 {
-    SampleBits<S> bits = 0;
-    int32_t key = 0;
-    for (int32_t i = 0; i < n; ++i) {
-        const S y = std::fabs(out[i]) <= std::numeric_limits<S>::max() ? out[i] : S(0);
-        out[i] = y;
-        bits |= std::bit_cast<SampleBits<S>>(y);
-        key = std::max(key, magnitudeKey(y));
-    }
+    PeakKeys unused;
+    const SampleBits<S> bits = detail::passFiniteInPlace<kKeepNothing>(out, n, unused);
     if constexpr ((kKeep & kKeepOut) != 0)
-        raiseLane(outKeys, key);
+        raiseLane(outKeys, detail::writtenKey(out, n));
     return anyNonZero<S>(bits);
 }
 
