@@ -280,7 +280,7 @@ struct Eight<float> {
     __m256d high() const noexcept { return _mm256_cvtps_pd(_mm256_extractf128_ps(v, 1)); }
     // The same, converted from memory (p is where v came from): one instruction on the vector
     // pipes where the extract and the conversion take two, in loops those pipes bound.
-    static __m256d highAt(const float* p) noexcept { return _mm256_cvtps_pd(_mm_loadu_ps(p + 4)); }
+    __m256d highFrom(const float* p) const noexcept { return _mm256_cvtps_pd(_mm_loadu_ps(p + 4)); }
     __m256 magnitude() const noexcept { return _mm256_and_ps(v, _mm256_castsi256_ps(magnitudeMask32())); }
     __m256i keys() const noexcept { return _mm256_castps_si256(magnitude()); }
     static Eight atMasked(const float* p, const TailMask& t) noexcept { return {_mm256_maskload_ps(p, t.m32)}; }
@@ -300,7 +300,7 @@ struct Eight<double> {
     static Eight narrowed(__m256d lo, __m256d hi) noexcept { return {lo, hi}; }
     __m256d low() const noexcept { return a; }
     __m256d high() const noexcept { return b; }
-    static __m256d highAt(const double* p) noexcept { return _mm256_loadu_pd(p + 4); }
+    __m256d highFrom(const double*) const noexcept { return b; }
     static __m256d magnitude(__m256d x) noexcept
     {
         return _mm256_and_pd(x, _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFF)));
@@ -486,7 +486,7 @@ void accumulateKeeping(double* acc, const In* in, int32_t n, KeyLanes* inKeys) n
     for (; i + 8 <= n; i += 8) {
         const Eight<In> x = Eight<In>::at(in + i);
         _mm256_storeu_pd(acc + i, _mm256_add_pd(_mm256_loadu_pd(acc + i), x.low()));
-        _mm256_storeu_pd(acc + i + 4, _mm256_add_pd(_mm256_loadu_pd(acc + i + 4), Eight<In>::highAt(in + i)));
+        _mm256_storeu_pd(acc + i + 4, _mm256_add_pd(_mm256_loadu_pd(acc + i + 4), x.highFrom(in + i)));
         mi = _mm256_max_epi32(mi, x.keys());
     }
     fold<true>(inKeys, mi);
@@ -503,8 +503,8 @@ void accumulatePairKeeping(double* acc, const In* a, const In* b, int32_t n, Key
         const Eight<In> x = Eight<In>::at(a + i);
         const Eight<In> y = Eight<In>::at(b + i);
         _mm256_storeu_pd(acc + i, _mm256_add_pd(_mm256_add_pd(_mm256_loadu_pd(acc + i), x.low()), y.low()));
-        _mm256_storeu_pd(acc + i + 4, _mm256_add_pd(_mm256_add_pd(_mm256_loadu_pd(acc + i + 4), Eight<In>::highAt(a + i)),
-                                                    Eight<In>::highAt(b + i)));
+        _mm256_storeu_pd(acc + i + 4, _mm256_add_pd(_mm256_add_pd(_mm256_loadu_pd(acc + i + 4), x.highFrom(a + i)),
+                                                    y.highFrom(b + i)));
         if constexpr ((kKeep & 1u) != 0)
             ma = _mm256_max_epi32(ma, x.keys());
         if constexpr ((kKeep & 2u) != 0)
