@@ -495,7 +495,7 @@ void accumulateKeeping(double* acc, const In* in, int32_t n, KeyLanes* inKeys) n
 }
 
 template <unsigned kKeep, typename In>
-void accumulatePairKeeping(double* acc, const In* a, const In* b, int32_t n, KeyLanes* aKeys, KeyLanes* bKeys) noexcept
+void accumulatePair(double* acc, const In* a, const In* b, int32_t n, KeyLanes* aKeys, KeyLanes* bKeys) noexcept
 {
     __m256i ma = _mm256_setzero_si256(), mb = ma;
     int32_t i = 0;
@@ -578,13 +578,13 @@ void accumulatePair(double* acc, const In* a, const In* b, int32_t n, KeyLanes* 
 #if defined(__AVX2__)
         // Long stretches run faster through the wide loop; short ones through the compiler's.
         if (n >= 64)
-            return wide::accumulatePairKeeping<0>(acc, a, b, n, aKeys, bKeys);
+            return wide::accumulatePair<0>(acc, a, b, n, aKeys, bKeys);
 #endif
         PeakKeys ka, kb;
         detail::accumulatePair<0>(acc, a, b, n, ka, kb);
     } else {
 #if defined(__AVX2__)
-        wide::accumulatePairKeeping<kKeep>(acc, a, b, n, aKeys, bKeys);
+        wide::accumulatePair<kKeep>(acc, a, b, n, aKeys, bKeys);
 #else
         PeakKeys ka, kb;
         detail::accumulatePair<kKeep>(acc, a, b, n, ka, kb);
