@@ -26,6 +26,7 @@
 #include <memory>
 #include <limits>
 #include <random>
+#include <string>
 #include <type_traits>
 #include <vector>
 
@@ -324,6 +325,19 @@ void measure(benchmark::State& state, Rig<S>& rig, Motion motion)
     state.counters["rt_load"] = kernel / (rig.block / kRate);
 }
 
+// The rig runs the loops of set; a row for a set this processor lacks is skipped.
+template <typename S>
+bool useInstructionSet(benchmark::State& state, Rig<S>& rig, InstructionSet set)
+{
+    const ChannelKernels* table = channelKernelsFor(set);
+    if (table == nullptr) {
+        state.SkipWithError((std::string("no ") + instructionSetName(set) + " on this processor").c_str());
+        return false;
+    }
+    rig.useKernels(*table);
+    return true;
+}
+
 void BM_Kind(benchmark::State& state)
 {
     const auto kind = static_cast<ModuleKind>(state.range(0));
@@ -352,6 +366,8 @@ void BM_Metering(benchmark::State& state)
 {
     const auto kind = static_cast<ModuleKind>(state.range(0));
     Rig<float> rig(kind, static_cast<int32>(state.range(1)), static_cast<Layout>(state.range(2)));
+    if (!useInstructionSet(state, rig, static_cast<InstructionSet>(state.range(3))))
+        return;
     const int calls = std::max(64, static_cast<int>(1000000 / rig.sampleChannels()));
     // Both sides go through one timed loop: two copies of it, placed apart in the binary, have
     // timed the same short block up to twice apart.
@@ -373,28 +389,32 @@ void BM_Metering(benchmark::State& state)
     state.counters["x_memcpy_off"] = off / copy;
 }
 
+// Every kind and layout with the widest loops, then with the narrower ones a processor
+// without AVX2 runs.
 void meteringArguments(benchmark::internal::Benchmark* b)
 {
-    b->ArgNames({"kind", "block", "wide"});
-    for (int64_t kind : {INPUT, OUTPUT, SUMMING, BREAKOUT, PLAYER, RECORDER, FADER_BANK, DISTRIBUTOR})
-        for (int64_t block : {32, 512})
-            for (int64_t layout : {kStereo, kWide})
-                b->Args({kind, block, layout});
+    b->ArgNames({"kind", "block", "wide", "isa"});
+    for (auto set = kInstructionSets.rbegin(); set != kInstructionSets.rend(); ++set)
+        for (int64_t kind : {INPUT, OUTPUT, SUMMING, BREAKOUT, PLAYER, RECORDER, FADER_BANK, DISTRIBUTOR})
+            for (int64_t block : {32, 512})
+                for (int64_t layout : {kStereo, kWide})
+                    b->Args({kind, block, layout, static_cast<int64_t>(*set)});
 }
 BENCHMARK(BM_Metering)->Apply(meteringArguments)->MinTime(0.05);
 
-// The same cases with the baseline x86-64 loops against the AVX2 ones (where the processor
-// has AVX2; otherwise both rows run the baseline).
+// The same cases with each instruction set's loops (0 baseline x86-64, 1 SSE4.1, 2 AVX2).
 void BM_InstructionSet(benchmark::State& state)
 {
     Rig<float> rig(static_cast<ModuleKind>(state.range(0)), 512, kWide);
-    const ChannelKernels* avx2 = avx2ChannelKernels();
-    rig.useKernels(state.range(1) && avx2 ? *avx2 : baselineChannelKernels());
-    measure(state, rig, static_cast<Motion>(state.range(2)));
+    if (useInstructionSet(state, rig, static_cast<InstructionSet>(state.range(1))))
+        measure(state, rig, static_cast<Motion>(state.range(2)));
 }
 BENCHMARK(BM_InstructionSet)
-    ->ArgNames({"kind", "avx2", "ramp"})
-    ->ArgsProduct({{INPUT, FADER_BANK, SUMMING}, {0, 1}, {kSteady, kRamping}})
+    ->ArgNames({"kind", "isa", "ramp"})
+    ->ArgsProduct({{INPUT, FADER_BANK, SUMMING},
+                   {static_cast<int64_t>(InstructionSet::Baseline), static_cast<int64_t>(InstructionSet::Sse41),
+                    static_cast<int64_t>(InstructionSet::Avx2)},
+                   {kSteady, kRamping}})
     ->MinTime(0.05);
 
 // The load case: FADER BANK, 64 stereo strips at 48 kHz in 32-sample blocks.

@@ -4,9 +4,19 @@
 
 namespace kestravel::plugins {
 
-#if defined(KESTRAVEL_ENGINE_AVX2)
-const ChannelKernels& avx2ChannelKernelTable() noexcept; // channel_kernels_avx2.cpp
+#if defined(KESTRAVEL_ENGINE_ISAS)
+const ChannelKernels& sse41ChannelKernelTable() noexcept; // channel_kernels_sse41.cpp
+const ChannelKernels& avx2ChannelKernelTable() noexcept;  // channel_kernels_avx2.cpp
 #endif
+
+const char* instructionSetName(InstructionSet set) noexcept
+{
+    switch (set) {
+    case InstructionSet::Sse41: return "sse4.1";
+    case InstructionSet::Avx2: return "avx2";
+    default: return "baseline";
+    }
+}
 
 const ChannelKernels& baselineChannelKernels() noexcept
 {
@@ -14,11 +24,15 @@ const ChannelKernels& baselineChannelKernels() noexcept
     return table;
 }
 
-const ChannelKernels* avx2ChannelKernels() noexcept
+const ChannelKernels* channelKernelsFor(InstructionSet set) noexcept
 {
-#if defined(KESTRAVEL_ENGINE_AVX2)
+    if (set == InstructionSet::Baseline)
+        return &baselineChannelKernels();
+#if defined(KESTRAVEL_ENGINE_ISAS)
     __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2"))
+    if (set == InstructionSet::Sse41 && __builtin_cpu_supports("sse4.1"))
+        return &sse41ChannelKernelTable();
+    if (set == InstructionSet::Avx2 && __builtin_cpu_supports("avx2"))
         return &avx2ChannelKernelTable();
 #endif
     return nullptr;
@@ -26,8 +40,10 @@ const ChannelKernels* avx2ChannelKernels() noexcept
 
 const ChannelKernels& bestChannelKernels() noexcept
 {
-    const ChannelKernels* wide = avx2ChannelKernels();
-    return wide ? *wide : baselineChannelKernels();
+    for (auto set = kInstructionSets.rbegin(); set != kInstructionSets.rend(); ++set)
+        if (const ChannelKernels* table = channelKernelsFor(*set))
+            return *table;
+    return baselineChannelKernels();
 }
 
 } // namespace kestravel::plugins

@@ -1,7 +1,7 @@
 #pragma once
-// The channel loops as a table, one per instruction set: the baseline x86-64 build, and AVX2
-// where the processor has it. Both tables compute the same IEEE operations in the same order,
-// so they write the same bits; the wider one only does more samples per instruction.
+// The channel loops as a table, one per instruction set: the baseline x86-64 build, and SSE4.1
+// and AVX2 where the processor has them. Every table computes the same IEEE operations in the
+// same order, so they write the same bits; the wider ones only take fewer instructions.
 
 #include <array>
 #include <bit>
@@ -144,11 +144,17 @@ inline void ChannelKernels::accumulatePair(double* acc, const double* a, const d
     accumulatePair64[build(ka, kb)](acc, a, b, n, ka, kb);
 }
 
+// The instruction sets the loops are built for, narrowest first.
+enum class InstructionSet : uint8_t { Baseline, Sse41, Avx2 };
+inline constexpr std::array kInstructionSets{InstructionSet::Baseline, InstructionSet::Sse41, InstructionSet::Avx2};
+const char* instructionSetName(InstructionSet set) noexcept;
+
 // [any thread] The loops for the baseline instruction set, always available.
 const ChannelKernels& baselineChannelKernels() noexcept;
-// [any thread] The AVX2 loops, or null when this build or this processor has none.
-const ChannelKernels* avx2ChannelKernels() noexcept;
-// [not audio thread] The widest table this processor runs; asks the processor once per call.
+// [not audio thread] The loops for set, or null when this build or this processor lacks it;
+// asks the processor once per call.
+const ChannelKernels* channelKernelsFor(InstructionSet set) noexcept;
+// [not audio thread] The widest table this processor runs.
 const ChannelKernels& bestChannelKernels() noexcept;
 
 } // namespace kestravel::plugins

@@ -21,6 +21,16 @@ auto bitsOf(S x)
     return std::bit_cast<std::conditional_t<sizeof(S) == 4, uint32_t, uint64_t>>(x);
 }
 
+// Every table this processor runs, by name.
+std::vector<std::pair<const char*, const ChannelKernels*>> availableTables()
+{
+    std::vector<std::pair<const char*, const ChannelKernels*>> tables;
+    for (const InstructionSet set : kInstructionSets)
+        if (const ChannelKernels* table = channelKernelsFor(set))
+            tables.emplace_back(instructionSetName(set), table);
+    return tables;
+}
+
 // As the meters publish them: the read mark alone is no level.
 float largestKeyPeak(const KeyLanes& lanes, bool doubleKeys)
 {
@@ -140,11 +150,8 @@ std::vector<In> samples(const std::string& kind, size_t n)
 
 TEST(ChannelKernels, KeepingLoopsWriteThePlainBitsAndKeepTheirPeaks)
 {
-    std::vector<std::pair<const char*, const ChannelKernels*>> tables{{"baseline", &baselineChannelKernels()}};
-    if (const ChannelKernels* avx2 = avx2ChannelKernels())
-        tables.emplace_back("avx2", avx2);
     const Gain gains[] = {{"unity", true, false}, {"constant", false, false}, {"curve", false, true}};
-    for (const auto& [tableName, table] : tables)
+    for (const auto& [tableName, table] : availableTables())
         for (const char* kind : {"signal", "silence", "NaN", "NaN last", "minus infinity", "loud", "just below full scale"})
             for (const size_t n : {size_t{1}, size_t{7}, size_t{8}, size_t{16}, size_t{37}, size_t{64}, size_t{101}})
                 for (const Gain& gain : gains)
@@ -204,10 +211,7 @@ void checkAccumulate(const ChannelKernels& table, const char* kind, size_t n)
 
 TEST(ChannelKernels, AccumulateKeepsTheInputsPeak)
 {
-    std::vector<std::pair<const char*, const ChannelKernels*>> tables{{"baseline", &baselineChannelKernels()}};
-    if (const ChannelKernels* avx2 = avx2ChannelKernels())
-        tables.emplace_back("avx2", avx2);
-    for (const auto& [tableName, table] : tables)
+    for (const auto& [tableName, table] : availableTables())
         for (const char* kind : {"signal", "silence", "NaN", "NaN last"})
             for (const size_t n : {size_t{5}, size_t{24}, size_t{29}, size_t{64}, size_t{77}}) {
                 SCOPED_TRACE(std::string(tableName) + ", " + kind + ", n " + std::to_string(n));
