@@ -1,10 +1,12 @@
-// The block frame under libFuzzer: random kinds and set-ups, random ProcessData (counts, null
-// pointers, huge offsets, non-finite samples, lying queue and event counts, malformed sync
-// messages) into processBlock. Every buffer is allocated to exactly its declared size, so
-// AddressSanitizer catches any access past it. The result code, the clock, the written samples
-// and the silence flags are checked against the rules.
+// The block frame under libFuzzer: random kinds, set-ups and tables of channel loops, random
+// ProcessData (counts, null pointers, huge offsets, non-finite samples, lying queue and event
+// counts, malformed sync messages) into processBlock. Every buffer is allocated to exactly its
+// declared size, so AddressSanitizer catches any access past it. The result code, the clock,
+// the written samples and the silence flags are checked against the rules.
 
 #include "engine/block_processor.h"
+#include "engine/channel_kernels.h"
+#include "engine/engine_state.h"
 #include "engine/module_core.h"
 #include "fileaudio/preloaded_audio.h"
 
@@ -358,6 +360,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
     FuzzedDataProvider in(bytes, size);
     const int32 code = in.ConsumeIntegralInRange<int32>(0, 9);
     ModuleCore& core = moduleFor(code);
+    // Any table this processor runs: they share their source but not their code.
+    const size_t set = in.ConsumeIntegralInRange<size_t>(0, kInstructionSets.size() - 1);
+    const ChannelKernels* table = channelKernelsFor(kInstructionSets[set]);
+    core.engine->kernels = table != nullptr ? table : &baselineChannelKernels();
     core.sampleRate = in.ConsumeBool() ? 48000.0 : in.ConsumeFloatingPointInRange<double>(8000.0, 384000.0);
     core.maxBlockSize = in.ConsumeIntegralInRange<int32>(1, 600);
     // Scratch rows as set-up leaves them, or too short, or never sized.
